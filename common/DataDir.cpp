@@ -1,0 +1,54 @@
+#include "common/DataDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace panelix {
+
+QString findDataFile(const QString& dir, const QString& name) {
+    QDir d(dir);
+    const QString exact = d.filePath(name);
+    if (QFile::exists(exact))
+        return exact;
+    const QStringList entries = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return d.filePath(entry);
+    }
+    return exact;
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (file.write(data) != data.size()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool readFileHead(const QString& path, qint64 maxBytes, QByteArray* out) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray data = file.read(maxBytes);
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    *out = std::move(data);
+    return true;
+}
+
+} // namespace panelix
