@@ -1,0 +1,54 @@
+#pragma once
+
+#include "library/ListFile.h"
+
+#include <QObject>
+#include <QStringList>
+
+namespace panelix {
+
+// The bitmap list: the ordered BMP paths of the next download. An entry's position
+// is its bitmap number on the module. At most one entry is selected (-1: none).
+class BitmapList : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MaxEntries = ListFile::Slots;
+
+    explicit BitmapList(QObject* parent = nullptr);
+
+    const QStringList& entries() const { return m_entries; }
+    int count() const { return int(m_entries.size()); }
+    int selected() const { return m_selected; }
+    // The entry's text; empty for an index outside the list.
+    QString entry(int index) const;
+
+    // Appends a path as given, duplicates included; the selection stays. An empty
+    // path (no file chosen) is ignored. Entry 252 is refused with
+    // "位图列表已满,最多251个!", since the list file cannot hold it.
+    bool add(const QString& path, QString* message);
+
+    // Removes the selected entry and selects the one that took its place, or the
+    // new last entry when the last one went. Nothing selected: nothing happens.
+    void removeSelectedAndReselect();
+
+    // Removes every entry; the selection becomes -1 without a click.
+    void clear();
+
+    // Replaces the entries (after a load); the selection becomes -1 without a click.
+    // More than MaxEntries are cut to MaxEntries.
+    void setEntries(const QStringList& entries);
+
+    // Selecting by code counts as the user's click: emits clicked(index), also for
+    // -1 and for the entry already selected. Indices outside -1..count()-1 are ignored.
+    void select(int index);
+
+signals:
+    void clicked(int index);
+    void changed();
+
+private:
+    QStringList m_entries;
+    int m_selected = -1;
+};
+
+} // namespace panelix

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace panelix {
+
+// The number of a bitmap-list entry as shown beside the list: at least two upper-case
+// hexadecimal digits ("00".."0F", "10".."FA"); two spaces when nothing is selected.
+QString listNumberText(int k);
+
+// A browser directory and a file name joined by one "/". The directory is used as the
+// browser gives it, so a file in a root keeps two separators ("//a.bmp"); the file
+// system reads that as the same file.
+QString composeBrowserPath(const QString& dir, const QString& name);
+
+// The drives of the drive list. Without drive letters: "/", the home folder and the
+// mount points under /media, /mnt and /run/media.
+QStringList driveRoots();
+
+// driveRoots() from a given home folder and list of mount points (testable without
+// the machine's mounts): "/", home, then the matching mount points, sorted, no repeats.
+QStringList driveRootsFrom(const QString& home, const QStringList& mountPoints);
+
+// The drive that shows path: the longest root that contains it; "" when none does.
+QString driveForPath(const QString& path, const QStringList& roots);
+
+// The names of the files in dir that match "*.bmp", letter case ignored, sorted
+// without regard to case. Hidden files are left out; an unreadable dir gives none.
+QStringList bmpFilesIn(const QString& dir);
+
+// True when dir is a directory whose entries can be listed.
+bool canListDirectory(const QString& dir);
+
+// A drive change: the directory the browser shows next. A root that cannot be listed
+// (a medium gone, no permission) leaves the browser where it was, without a message;
+// *fellBack tells the caller to set the drive list back to the drive of currentDir.
+QString directoryForDrive(const QString& root, const QString& currentDir, bool* fellBack);
+
+} // namespace panelix
