@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <initializer_list>
 
 // Everything fixed about the exchange with the display module, named once.
 namespace panelix::module {
@@ -59,23 +60,30 @@ constexpr std::uint32_t positionOf(BankedAddress a) {
     return std::uint32_t(a.bank) * 32768u + std::uint32_t(a.page) * 256u + a.low;
 }
 
+inline QByteArray bytesOf(std::initializer_list<std::uint8_t> list) {
+    QByteArray out;
+    out.reserve(qsizetype(list.size()));
+    for (std::uint8_t v : list)
+        out.append(char(v));
+    return out;
+}
+
 // The three-byte commands of the fixed buttons and the connection test.
 inline QByteArray simpleCommand(std::uint8_t command) {
-    return QByteArray({char(Introducer), char(command), char(Terminator)});
+    return bytesOf({Introducer, command, Terminator});
 }
 
 // Show stored image n at (x, y).
 inline QByteArray showImageCommand(std::uint8_t x, std::uint8_t y, std::uint8_t n) {
-    return QByteArray({char(Introducer), char(CmdShowImage), char(x), char(y), char(n), char(Terminator)});
+    return bytesOf({Introducer, CmdShowImage, x, y, n, Terminator});
 }
 
 inline QByteArray bitmapHeader(BankedAddress end) {
-    return QByteArray({char(TransferIntro), char(TransferBitmaps), char(end.low), char(end.page),
-                       char(end.bank + BitmapBankOffset)});
+    return bytesOf({TransferIntro, TransferBitmaps, end.low, end.page, std::uint8_t(end.bank + BitmapBankOffset)});
 }
 
 inline QByteArray fontHeader() {
-    return QByteArray({char(TransferIntro), char(TransferFont), char(0x00), char(0x00), char(0x08)});
+    return bytesOf({TransferIntro, TransferFont, 0x00, 0x00, 0x08});
 }
 
 } // namespace panelix::module
