@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -158,6 +159,7 @@ void ScriptedModule::run() {
     const int fd = pty_.masterFd();
     const qint64 byteNs = qint64(10) * 1000000000 / config_.baud;
     qint64 lineFreeNs = 0;
+    bool backlog = false;
     for (;;) {
         QByteArray out;
         {
@@ -179,13 +181,15 @@ void ScriptedModule::run() {
         if (!(p[0].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         if (config_.lineRate) {
-            // One byte per byte time: the byte is taken when its last bit has arrived.
-            const qint64 now = monoNs();
-            const qint64 start = std::max(now, lineFreeNs);
+            // One byte per byte time, taken when its last bit has arrived. A byte
+            // that was already waiting follows its predecessor without a gap.
+            const qint64 start = backlog ? lineFreeNs : std::max(monoNs(), lineFreeNs);
             lineFreeNs = start + byteNs;
             sleepUntilNs(lineFreeNs);
             char c;
             const ssize_t n = ::read(fd, &c, 1);
+            int waiting = 0;
+            backlog = n == 1 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0;
             if (n == 1) {
                 const qint64 t = monoNs();
                 std::lock_guard lock(mutex_);

@@ -1,0 +1,187 @@
+#include "link/CommPort.h"
+#include "simulator/Pty.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+using namespace panelix;
+using panelix::test::spin;
+using panelix::test::waitUntil;
+
+namespace {
+
+struct PortOnPty : ::testing::Test {
+    Pty pty;
+    CommPort port;
+    void SetUp() override {
+        ASSERT_TRUE(pty.open());
+        port.setDevicePath(1, pty.slavePath());
+        ASSERT_TRUE(port.setCommPort(1));
+        ASSERT_TRUE(port.setPortOpen(true)) << port.errorString().toStdString();
+        ASSERT_TRUE(port.setSettings("19200,n,8,1"));
+        port.setRThreshold(1);
+        port.setSThreshold(0);
+    }
+};
+
+QByteArray allByteValues() {
+    QByteArray b;
+    for (int i = 0; i < 256; ++i)
+        b.append(char(i));
+    return b;
+}
+
+} // namespace
+
+TEST_F(PortOnPty, EveryByteValueGoesOutIntactAndInOrder) {
+    const QByteArray sent = allByteValues() + QByteArray("\x00\x0D\x11\x13\xFF", 5);
+    for (char c : sent)
+        ASSERT_TRUE(port.output(QByteArray(1, c)));
+    EXPECT_EQ(pty.readExactly(sent.size(), 3000), sent);
+}
+
+TEST_F(PortOnPty, ReceivedBytesArriveInOrderAndWholeAcrossNotifications) {
+    QByteArray got;
+    int notifications = 0;
+    QObject::connect(&port, &CommPort::onComm, [&] {
+        if (port.commEvent() == CommPort::comEvReceive) {
+            ++notifications;
+            got.append(port.input());
+        }
+    });
+    QByteArray burst;
+    for (int i = 0; i < 20; ++i)
+        burst.append(allByteValues());
+    ASSERT_TRUE(pty.writeAll(burst));
+    ASSERT_TRUE(waitUntil([&] { return got.size() >= burst.size(); }));
+    spin(50);
+    EXPECT_EQ(got, burst);
+    EXPECT_GE(notifications, 1);
+}
+
+TEST_F(PortOnPty, NotificationsNeverNestInARunningHandler) {
+    int depth = 0;
+    int maxDepth = 0;
+    int receives = 0;
+    int sends = 0;
+    port.setSThreshold(1);
+    QObject::connect(&port, &CommPort::onComm, [&] {
+        ++depth;
+        maxDepth = std::max(maxDepth, depth);
+        if (port.commEvent() == CommPort::comEvReceive) {
+            ++receives;
+            port.input();
+            port.output(QByteArray("ab"));
+        } else {
+            ++sends;
+        }
+        // A handler that runs the event loop itself must still not be entered twice.
+        spin(3);
+        --depth;
+    });
+    for (int i = 0; i < 10; ++i) {
+        pty.writeAll(QByteArray(1, char(i)));
+        spin(4);
+    }
+    ASSERT_TRUE(waitUntil([&] { return receives >= 1 && sends >= 1; }));
+    spin(50);
+    EXPECT_EQ(maxDepth, 1);
+}
+
+TEST_F(PortOnPty, NoTransmitNotificationWhileSThresholdIsZero) {
+    int sends = 0;
+    QObject::connect(&port, &CommPort::onComm, [&] {
+        if (port.commEvent() == CommPort::comEvSend)
+            ++sends;
+    });
+    port.output(QByteArray("0123456789"));
+    spin(60);
+    EXPECT_EQ(sends, 0);
+    port.setSThreshold(1);
+    port.output(QByteArray("01"));
+    ASSERT_TRUE(waitUntil([&] { return sends == 1; }, 2000));
+    spin(30);
+    EXPECT_EQ(sends, 1); // one notification per drained queue, not per byte
+}
+
+TEST_F(PortOnPty, TransmitNotificationsFollowLineTime) {
+    // 192 bytes in 2-byte chunks, each written on a transmit notification. The
+    // notification after the last chunk means its last byte has entered the
+    // transmitter: the line has carried 191 bytes by then, 99.5 ms at 19,200 baud.
+    int chunks = 0;
+    bool drainedAfterLast = false;
+    port.setSThreshold(1);
+    QObject::connect(&port, &CommPort::onComm, [&] {
+        if (port.commEvent() != CommPort::comEvSend)
+            return;
+        if (chunks < 96) {
+            ++chunks;
+            port.output(QByteArray("xy"));
+        } else {
+            drainedAfterLast = true;
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
+    ++chunks;
+    port.output(QByteArray("xy"));
+    ASSERT_TRUE(waitUntil([&] { return drainedAfterLast; }, 5000));
+    const qint64 us = timer.nsecsElapsed() / 1000;
+    EXPECT_GE(us, 99400) << "notified before the line could have carried the bytes";
+    EXPECT_LT(us, 1000000);
+    EXPECT_EQ(pty.readExactly(192, 2000).size(), 192);
+}
+
+TEST_F(PortOnPty, UnpluggedDeviceEndsClosedAndSendsNothing) {
+    bool lost = false;
+    QObject::connect(&port, &CommPort::disconnected, [&] { lost = true; });
+    pty.releaseSlave();
+    pty.closeMaster();
+    ASSERT_TRUE(waitUntil([&] { return lost; }, 3000));
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(port.output(QByteArray("x")));
+    spin(50); // no spinning notifier, no stray events
+    EXPECT_FALSE(port.portOpen());
+}
+
+TEST_F(PortOnPty, APortInUseCannotBeOpenedTwice) {
+    CommPort second;
+    second.setDevicePath(1, pty.slavePath());
+    EXPECT_FALSE(second.setPortOpen(true));
+    EXPECT_FALSE(second.portOpen());
+    port.setPortOpen(false);
+    EXPECT_TRUE(second.setPortOpen(true)) << second.errorString().toStdString();
+}
+
+TEST_F(PortOnPty, SettingsAndThresholdsSurviveAReopen) {
+    port.setSThreshold(1);
+    port.setPortOpen(false);
+    EXPECT_FALSE(port.output(QByteArray("x")));
+    ASSERT_TRUE(port.setPortOpen(true));
+    EXPECT_EQ(port.settings(), QString("19200,n,8,1"));
+    EXPECT_EQ(port.rThreshold(), 1);
+    EXPECT_EQ(port.sThreshold(), 1);
+    QByteArray got;
+    QObject::connect(&port, &CommPort::onComm, [&] {
+        if (port.commEvent() == CommPort::comEvReceive)
+            got += port.input();
+    });
+    pty.writeAll(QByteArray("\xAA", 1));
+    ASSERT_TRUE(waitUntil([&] { return !got.isEmpty(); }));
+    EXPECT_EQ(got, QByteArray("\xAA", 1));
+}
+
+TEST(CommPortDevices, MissingDeviceOrPlainFileDoesNotOpen) {
+    CommPort port;
+    port.setDevicePath(1, "/nonexistent/ttyS9");
+    EXPECT_FALSE(port.setPortOpen(true));
+    port.setDevicePath(1, "/etc/hostname");
+    EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(port.setSettings("19200,x,8,1"));
+    EXPECT_FALSE(port.setSettings("12345,n,8,1"));
+    EXPECT_TRUE(port.setSettings("19200,n,8,1"));
+    EXPECT_EQ(port.baud(), 19200);
+}
