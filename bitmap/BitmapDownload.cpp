@@ -16,8 +16,7 @@ BitmapDownloadPlan planBitmapDownload(const QByteArray& downloadImage, qint32 pa
     const auto byte = [&](int at) { return quint8(downloadImage[at]); };
     const module::BankedAddress end{byte(1), byte(2), byte(3)};
     // The bank byte counts 32 KB banks: PageSize x PageSize / 2 bytes each.
-    const qint64 total =
-        end.low + qint64(end.page) * pageSize + qint64(end.bank) * pageSize * pageSize / 2;
+    const qint64 total = end.low + qint64(end.page) * pageSize + qint64(end.bank) * pageSize * pageSize / 2;
     plan.transferTotal = qint32(std::clamp<qint64>(total, INT32_MIN, INT32_MAX));
     if (total > module::MaxBitmapTransfer) {
         plan.message = QStringLiteral("位图总量超过256KB,无法下载!");

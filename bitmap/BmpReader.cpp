@@ -77,7 +77,8 @@ bool BmpReader::ReadBmp(const QString& path) {
 
     for (int i = 0; i < rows; ++i) {
         const int row = h < 0 ? i : rows - 1 - i;
-        std::memcpy(&m_matrix[std::size_t(row) * MatrixCols], pixels + qint64(i) * stride, std::size_t(stride));
+        std::memcpy(&m_matrix[std::size_t(row) * MatrixCols], pixels + qint64(i) * stride,
+                    std::size_t(stride));
     }
     std::memset(m_buffer.data(), 0, std::size_t(BufferSize));
     std::memcpy(m_buffer.data(), head.constData(), std::size_t(head.size()));

@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
-#include <vector>
 #include <sys/resource.h>
+#include <vector>
 
 using namespace panelix;
 
@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
     print("  replacing file.add", write);
     std::printf("BMP bytes read per second:  %.1f MB/s (median build)\n",
                 double(inputBytes) / (build.median / 1e3) / 1e6);
-    std::printf("image bytes per second:     %.1f MB/s (median build)\n", imageBytes / (build.median / 1e3) / 1e6);
+    std::printf("image bytes per second:     %.1f MB/s (median build)\n",
+                imageBytes / (build.median / 1e3) / 1e6);
     std::printf("peak memory (ru_maxrss):    %ld KB\n", usage.ru_maxrss);
     return 0;
 }

@@ -3,9 +3,9 @@
 #include "bitmap/DownloadImageBuilder.h"
 #include "support/TestFiles.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -85,9 +85,12 @@ TEST_F(Bitmap, TenByTwoPacksTopRowFirstWithoutPadding) {
 }
 
 TEST_F(Bitmap, WidthsAndHeightsGiveStrideWidthBytesAndEntry) {
-    struct Case { int w, h, stride, wb; const char* entry; };
+    struct Case {
+        int w, h, stride, wb;
+        const char* entry;
+    };
     const Case cases[] = {{320, 240, 40, 40, "28F0000400000000"}, {100, 3, 16, 13, "0D03000400000000"},
-                          {256, 2, 32, 32, "2002000400000000"},  {33, 2, 8, 5, "0502000400000000"},
+                          {256, 2, 32, 32, "2002000400000000"},   {33, 2, 8, 5, "0502000400000000"},
                           {640, 300, 80, 80, "502C000400000001"}, {7, 1, 4, 1, "0101000400000000"},
                           {640, 481, 80, 80, "50E1000400000001"}};
     for (const Case& c : cases) {
@@ -162,9 +165,16 @@ TEST_F(Bitmap, EmptyListStillWritesTheWholeImage) {
 }
 
 TEST_F(Bitmap, TransferTotalLimit) {
-    struct Case { const char* end; qint32 total; bool accepted; const char* header; };
-    const Case cases[] = {{"000008", 0x40000, true, "A668000010"}, {"010008", 0x40001, true, "A668010010"},
-                          {"020008", 0x40002, false, ""}, {"802900", 10624, true, "A668802908"}};
+    struct Case {
+        const char* end;
+        qint32 total;
+        bool accepted;
+        const char* header;
+    };
+    const Case cases[] = {{"000008", 0x40000, true, "A668000010"},
+                          {"010008", 0x40001, true, "A668010010"},
+                          {"020008", 0x40002, false, ""},
+                          {"802900", 10624, true, "A668802908"}};
     for (const Case& c : cases) {
         QByteArray img(524288, '\0');
         img.replace(1, 3, hex(c.end));
@@ -180,9 +190,10 @@ TEST_F(Bitmap, TransferTotalLimit) {
 
 TEST_F(Bitmap, SmallerPictureLeavesTheRestOfTheMatrix) {
     const QByteArray large = test::patternRows(320, 240, 9);
-    ASSERT_TRUE(reader.ReadBmp(bmp("large.bmp", test::makeBmp({.width = 320, .height = 240, .rows = large}))));
-    ASSERT_TRUE(reader.ReadBmp(bmp("small.bmp", test::makeBmp({.width = 10, .height = 2,
-                                                                .rows = hex("0102AABB0304CCDD")}))));
+    ASSERT_TRUE(
+        reader.ReadBmp(bmp("large.bmp", test::makeBmp({.width = 320, .height = 240, .rows = large}))));
+    ASSERT_TRUE(reader.ReadBmp(
+        bmp("small.bmp", test::makeBmp({.width = 10, .height = 2, .rows = hex("0102AABB0304CCDD")}))));
     EXPECT_EQ(matrix().left(81), hex("0304CCDD") + large.right(36) + QByteArray(41, '\0'));
     EXPECT_EQ(matrix().mid(81, 81), hex("0102AABB") + large.mid(238 * 40 + 4, 36) + QByteArray(41, '\0'));
     EXPECT_EQ(matrix().mid(2 * 81, 40), large.mid(237 * 40, 40));
@@ -200,14 +211,16 @@ TEST_F(Bitmap, PixelsComeFromTheHeaderOffsetAndInStoredOrder) {
     far.replace(10, 4, hex("8EC30000")); // 62 + 50000
     const QList<QByteArray> variants = {
         test::makeBmp({.width = 100, .height = 30, .infoHeaderSize = 124, .rows = stored}),
-        test::makeBmp({.width = 100, .height = 30, .infoHeaderSize = 108, .paletteEntries = 16, .rows = stored}),
+        test::makeBmp(
+            {.width = 100, .height = 30, .infoHeaderSize = 108, .paletteEntries = 16, .rows = stored}),
         far};
     for (const QByteArray& file : variants) {
         ASSERT_TRUE(build({bmp("v.bmp", file)})) << builder.error().toStdString();
         EXPECT_EQ(builder.downloadImage(), twin);
     }
 
-    ASSERT_TRUE(build({bmp("td.bmp", test::makeBmp({.width = 10, .height = -2, .rows = hex("0102000003040000")}))}));
+    ASSERT_TRUE(
+        build({bmp("td.bmp", test::makeBmp({.width = 10, .height = -2, .rows = hex("0102000003040000")}))}));
     EXPECT_EQ(image(1024, 4), hex("01020304"));
     EXPECT_EQ(entry(1), hex("0202000400000000"));
     EXPECT_EQ(reader.height(), 2);
@@ -217,7 +230,11 @@ TEST_F(Bitmap, RefusedFilesChangeNothing) {
     const QString good = bmp("good.bmp", 320, 240);
     ASSERT_TRUE(test::writeFile(fileAdd, "previous"));
     const QString notMono = "不是单色BMP位图:", size = "位图尺寸超出范围:";
-    struct Case { const char* name; QByteArray file; QString prefix; };
+    struct Case {
+        const char* name;
+        QByteArray file;
+        QString prefix;
+    };
     const Case cases[] = {
         {"cut.bmp", test::makeBmp({.width = 16, .height = 4, .rows = {}, .truncateTo = 62 + 15}), notMono},
         {"rgb.bmp", test::makeBmp({.width = 16, .height = 4, .bitsPerPixel = 24, .rows = {}}), notMono},
