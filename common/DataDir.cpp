@@ -26,7 +26,9 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
             *error = file.errorString();
         return false;
     }
-    if (file.write(data) != data.size()) {
+    // Errors of the buffered write show up only at the flush: commit() alone
+    // would rename a truncated file over the old one.
+    if (file.write(data) != data.size() || !file.flush()) {
         if (error)
             *error = file.errorString();
         file.cancelWriting();
