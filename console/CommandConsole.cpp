@@ -1,0 +1,145 @@
+#include "console/CommandConsole.h"
+
+#include "common/Gbk.h"
+#include "link/ModuleCodes.h"
+
+#include <array>
+#include <cstdint>
+
+namespace panelix {
+
+namespace {
+
+// Combo1 lists the commands in this order; the item index picks the command byte.
+constexpr std::array<std::uint8_t, CommandConsole::CommandCount> CommandBytes = {
+    module::CmdShowText,    module::CmdShowLargeText, module::CmdShowImage,
+    module::CmdClearScreen, module::CmdClearRect,     module::CmdInvertRect,
+    module::CmdDrawRect,    module::CmdBacklightOn,   module::CmdBacklightOff,
+};
+
+// Kinds below this one take X and Y as hex digits followed by characters to show;
+// the others take all their parameters as hex digits.
+constexpr int FirstHexKind = 2;
+// X and Y: the characters copied before the text to show.
+constexpr int CoordinateChars = 4;
+constexpr int PrefixChars = 4;
+constexpr int MinCommandChars = 6;
+
+QString hexText(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
+
+// What the user sees as one character: a surrogate pair stays whole, so a character
+// outside the BMP is neither split in two nor counted twice.
+QStringList characters(const QString& text) {
+    QStringList out;
+    for (qsizetype i = 0; i < text.size();) {
+        const bool pair =
+            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        const qsizetype n = pair ? 2 : 1;
+        out.append(text.mid(i, n));
+        i += n;
+    }
+    return out;
+}
+
+// The character's GBK code as the module expects it: one or two bytes, lead byte first.
+// Anything else (no GBK code) is the '?' the module shows for an unknown character.
+QByteArray gbkCode(const QString& character) {
+    const QByteArray code = toGbk(character);
+    if (code.size() == 1 || code.size() == 2)
+        return code;
+    return QByteArray(1, '?');
+}
+
+bool isHexDigit(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+}
+
+// The third character is the high nibble of the command byte. It counts as not yet
+// inverted when its code, read as a signed 16-bit number, lies below '8': digits 0-7,
+// controls, space and the punctuation before '0', and every double-byte character,
+// whose lead byte (0x81 and up) makes the number negative.
+bool notYetInverted(const QString& character) {
+    const QByteArray code = gbkCode(character);
+    return code.size() == 2 || std::uint8_t(code.at(0)) < '8';
+}
+
+} // namespace
+
+const QStringList& CommandConsole::captions() {
+    static const QStringList list = {
+        QStringLiteral("显示汉字(XY汉):"),  QStringLiteral("显示大汉字(XY汉):"),
+        QStringLiteral("显示图像(XYN):"),   QStringLiteral("清除全屏:"),
+        QStringLiteral("清除距形(XYWH):"),  QStringLiteral("反色距形(XYWH):"),
+        QStringLiteral("显示距形(XYWHB):"), QStringLiteral("背光打开:"),
+        QStringLiteral("背光关闭:"),
+    };
+    return list;
+}
+
+QString CommandConsole::templateFor(int index) {
+    if (index < 0 || index >= CommandCount)
+        return {};
+    return hexText(module::simpleCommand(CommandBytes[std::size_t(index)]));
+}
+
+QString CommandConsole::select(int index, const QString& editText) {
+    m_commandKind = qint16(index);
+    if (index >= 0 && index < CommandCount)
+        m_commandHex = templateFor(index);
+    m_commandText = editText;
+    return QStringLiteral("请输入命令--") + m_commandText;
+}
+
+QString CommandConsole::preview(const QString& editText) {
+    m_commandText = editText;
+    if (m_commandKind >= FirstHexKind) {
+        m_paramHex = editText;
+    } else {
+        m_paramHex.clear();
+        const QStringList chars = characters(editText);
+        for (qsizetype i = 0; i < chars.size(); ++i) {
+            // Two digits per byte even below 0x10, so that every code keeps the
+            // byte boundaries of the command text.
+            m_paramHex += i < CoordinateChars ? chars.at(i) : hexText(gbkCode(chars.at(i)));
+        }
+    }
+    // After a send the prefix is the sent text's, so an edited or inverted command
+    // byte survives further typing until the next selection.
+    const QString prefix = characters(m_commandHex).mid(0, PrefixChars).join(QString());
+    return (prefix + m_paramHex + hexText(QByteArray(1, char(module::Terminator)))).toUpper();
+}
+
+CommandConsole::SendResult CommandConsole::send(const QString& text2) {
+    m_commandHex = text2.toUpper();
+    SendResult result{m_commandHex, false, {}};
+    const qsizetype length = m_commandHex.size();
+    if (length < MinCommandChars || length % 2 != 0)
+        return result;
+    for (QChar c : m_commandHex) {
+        if (!isHexDigit(c))
+            return result;
+    }
+    result.valid = true;
+    result.bytes = QByteArray::fromHex(m_commandHex.toLatin1());
+    return result;
+}
+
+QString CommandConsole::invert(const QString& text2) {
+    const QStringList chars = characters(text2);
+    if (chars.size() < 4)
+        return text2;
+    const QString third = chars.at(2);
+    if (!notYetInverted(third))
+        return text2;
+    m_commandText = third;
+    const QChar c = third.at(0);
+    const int v = (third.size() == 1 && c >= u'0' && c <= u'7') ? c.unicode() - u'0' : 0;
+    const int nibble = v + (module::InvertedBit >> 4);
+    m_paramHex = hexText(QByteArray(1, char(module::Introducer))) + QString::number(nibble, 16).toUpper() +
+                 chars.mid(3).join(QString());
+    return m_paramHex;
+}
+
+} // namespace panelix
