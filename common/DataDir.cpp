@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace panelix {
@@ -9,7 +10,7 @@ namespace panelix {
 QString findDataFile(const QString& dir, const QString& name) {
     QDir d(dir);
     const QString exact = d.filePath(name);
-    if (QFile::exists(exact))
+    if (QFileInfo(exact).isFile())
         return exact;
     const QStringList entries = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& entry : entries) {
