@@ -1,0 +1,84 @@
+#include "shell/StartupOptions.h"
+
+#include <QDir>
+
+namespace panelix {
+
+StartupOptions defaultStartupOptions() {
+    StartupOptions o;
+#ifdef Q_OS_WIN
+    o.dataDir = QStringLiteral("c:\\dispkit\\");
+    o.port1 = QStringLiteral("COM1");
+    o.port2 = QStringLiteral("COM2");
+#else
+    o.dataDir = QDir::home().filePath(QStringLiteral("dispkit"));
+    o.port1 = QStringLiteral("/dev/ttyS0");
+    o.port2 = QStringLiteral("/dev/ttyS1");
+#endif
+    return o;
+}
+
+QString usageText() {
+    return QStringLiteral(
+        "Usage: panelix [--data-dir DIR] [--port1 DEV] [--port2 DEV] [--simulator]\n"
+        "用法: panelix [--data-dir 目录] [--port1 设备] [--port2 设备] [--simulator]\n"
+        "\n"
+        "  --data-dir DIR  data directory with file.txt, file.add and hzk16 (default ~/dispkit)\n"
+        "                  数据目录, 存放 file.txt, file.add 和 hzk16 (默认 ~/dispkit)\n"
+        "  --port1 DEV     serial device behind COM1 (default /dev/ttyS0)\n"
+        "                  COM1 对应的串口设备 (默认 /dev/ttyS0)\n"
+        "  --port2 DEV     serial device behind COM2 (default /dev/ttyS1)\n"
+        "                  COM2 对应的串口设备 (默认 /dev/ttyS1)\n"
+        "  --simulator     attach COM1 to the built-in simulated display module\n"
+        "                  COM1 连接内置的模拟显示模块\n"
+        "  --help          show this text / 显示本说明\n");
+}
+
+ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* options, QString* message) {
+    StartupOptions o = *options;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            return ParseOutcome::Help;
+        if (a == QLatin1String("--simulator")) {
+            o.simulator = true;
+            continue;
+        }
+        QString* target = nullptr;
+        QString name = a;
+        QString value;
+        bool inlineValue = false;
+        const qsizetype eq = a.indexOf('=');
+        if (a.startsWith(QLatin1String("--")) && eq > 0) {
+            name = a.left(eq);
+            value = a.mid(eq + 1);
+            inlineValue = true;
+        }
+        if (name == QLatin1String("--data-dir"))
+            target = &o.dataDir;
+        else if (name == QLatin1String("--port1"))
+            target = &o.port1;
+        else if (name == QLatin1String("--port2"))
+            target = &o.port2;
+        if (!target) {
+            *message = QStringLiteral("unknown option: %1").arg(a);
+            return ParseOutcome::Error;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= args.size()) {
+                *message = QStringLiteral("missing value for %1").arg(name);
+                return ParseOutcome::Error;
+            }
+            value = args[++i];
+        }
+        if (value.isEmpty()) {
+            *message = QStringLiteral("empty value for %1").arg(name);
+            return ParseOutcome::Error;
+        }
+        *target = value;
+    }
+    *options = o;
+    return ParseOutcome::Run;
+}
+
+} // namespace panelix
