@@ -1,0 +1,172 @@
+#include "WindowFixture.h"
+
+#include "link/ModuleCodes.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+
+using namespace panelix;
+using namespace panelix::test;
+
+namespace {
+
+struct Expected {
+    const char* name;
+    const char* kind;
+    const char* container;
+    const char* caption; // nullptr: no caption to check
+};
+
+const Expected inventory[] = {
+    {"Frame2", "QGroupBox", "MainWindow", "模拟仿真"},
+    {"Command14", "QPushButton", "Frame2", "显示反色"},
+    {"Command13", "QPushButton", "Frame2", "发送命令"},
+    {"Combo1", "QComboBox", "Frame2", nullptr},
+    {"Text2", "QLineEdit", "Frame2", "16进制显示:"},
+    {"Label4", "QLabel", "Frame2", "16进制显示:"},
+    {"Label3", "QLabel", "Frame2", "请输入命令"},
+    {"Command12", "QPushButton", "MainWindow", "背光关闭"},
+    {"Command11", "QPushButton", "MainWindow", "背光打开"},
+    {"Command10", "QPushButton", "MainWindow", "清除显示"},
+    {"Command9", "QPushButton", "MainWindow", "下载字库"},
+    {"Command8", "QPushButton", "MainWindow", "下载位图"},
+    {"Command7", "QPushButton", "MainWindow", "连线测试"},
+    {"Command6", "QPushButton", "MainWindow", "图文编辑"},
+    {"Command5", "QPushButton", "MainWindow", "使用帮助"},
+    {"Command4", "QPushButton", "MainWindow", "恢复"},
+    {"Frame1", "QGroupBox", "MainWindow", "串口选择"},
+    {"Option2", "QRadioButton", "Frame1", "COM2"},
+    {"Option1", "QRadioButton", "Frame1", "COM1"},
+    {"Text1", "QLineEdit", "MainWindow", ""},
+    {"Command3", "QPushButton", "MainWindow", "重排"},
+    {"Command2", "QPushButton", "MainWindow", "删除"},
+    {"Command1", "QPushButton", "MainWindow", "添加"},
+    {"frame", "QGroupBox", "MainWindow", "下载位图排序"},
+    {"List1", "QListWidget", "frame", nullptr},
+    {"Drive1", "QComboBox", "MainWindow", nullptr},
+    {"File1", "QListWidget", "MainWindow", nullptr},
+    {"Dir1", "QListWidget", "MainWindow", nullptr},
+    {"Label2", "QLabel", "MainWindow", ""},
+    {"Image1", "QLabel", "MainWindow", nullptr},
+    {"Label1", "QLabel", "MainWindow", "序号n"},
+};
+
+QString captionOf(QWidget* w) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return b->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w))
+        return g->title();
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return l->text();
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return e->text();
+    return {};
+}
+
+struct Window : ::testing::Test, WindowOnPtys {};
+
+} // namespace
+
+TEST_F(Window, EveryControlStandsWithItsKindContainerAndCaption) {
+    open();
+    EXPECT_EQ(window->windowTitle(), "Panelix3.1(for 320240)" + QString(44, ' '));
+    for (const Expected& e : inventory) {
+        SCOPED_TRACE(e.name);
+        auto* w = child(e.name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(w->inherits(e.kind));
+        EXPECT_EQ(w->parentWidget()->objectName(), QString(e.container));
+        if (e.caption) {
+            EXPECT_EQ(captionOf(w), QString::fromUtf8(e.caption));
+        }
+    }
+    auto* combo = child<QComboBox>("Combo1");
+    const QStringList captions = {"显示汉字(XY汉):", "显示大汉字(XY汉):", "显示图像(XYN):",
+                                  "清除全屏:",       "清除距形(XYWH):",   "反色距形(XYWH):",
+                                  "显示距形(XYWHB):", "背光打开:",        "背光关闭:"};
+    ASSERT_EQ(combo->count(), 9);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(combo->itemText(i), captions[i]);
+    EXPECT_EQ(combo->currentIndex(), -1);
+    EXPECT_EQ(combo->currentText(), QString("请输入命令"));
+    EXPECT_TRUE(child<QLabel>("Image1")->pixmap().isNull());
+    EXPECT_EQ(status(), QString());
+    EXPECT_EQ(child<QLineEdit>("Text2")->text(), QString("16进制显示:")); // no preview ran at start-up
+}
+
+TEST_F(Window, FixedCommandsSendTheirThreeBytesOneWriteEach) {
+    open(true, false, {.answerTest = false});
+    click("Command11");
+    click("Command11");
+    click("Command12");
+    click("Command7");
+    EXPECT_EQ(status(), QString("连线测试出错,请检查串口线!"));
+    click("Command10");
+    EXPECT_EQ(status(), QString());
+    click("Command5");
+    click("Command6");
+    const QByteArray expected("\x1D\x07\x0D\x1D\x07\x0D\x1D\x08\x0D\x1D\x0C\x0D\x1D\x03\x0D", 15);
+    ASSERT_TRUE(waitUntil([&] { return module1->receivedCount() >= expected.size(); }));
+    spin(40);
+    EXPECT_EQ(module1->received(), expected);
+    EXPECT_EQ(status(), QString());
+}
+
+TEST_F(Window, TheConnectionTestAnswerTurnsTheVerdict) {
+    open();
+    click("Command7");
+    EXPECT_EQ(status(), QString("连线测试出错,请检查串口线!"));
+    ASSERT_TRUE(waitUntil([&] { return status() == QString("连线测试工作正常"); }));
+    EXPECT_TRUE(child<QLabel>("Image1")->pixmap().isNull());
+}
+
+TEST_F(Window, WritesToAClosedPortSendNothingAndSaySo) {
+    open(false, false);
+    EXPECT_FALSE(window->commPort().portOpen());
+    EXPECT_EQ(status(), QString("串口COM2打开失败!"));
+    click("Command11");
+    EXPECT_EQ(status(), QString("串口未打开!"));
+    click("Command8"); // empty list: built, but nothing armed on a closed port
+    EXPECT_EQ(status(), QString("串口未打开!"));
+    EXPECT_EQ(window->commPort().sThreshold(), 0);
+}
+
+TEST_F(Window, SingleCommandButtonsWaitWhileATransferRuns) {
+    open(true, false, {.lineRate = true});
+    const char* singles[] = {"Command7", "Command10", "Command11", "Command12", "Command13"};
+    click("Command8"); // the empty list: a 1024-byte directory, about half a second
+    EXPECT_EQ(status(), QString("正在下载..."));
+    ASSERT_TRUE(waitUntil([&] { return window->replyHandler().running(); }));
+    for (const char* n : singles)
+        EXPECT_FALSE(child(n)->isEnabled()) << n;
+    EXPECT_TRUE(child("Command8")->isEnabled());
+    EXPECT_TRUE(child("Command9")->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return status() == QString("下载完成！"); }, 5000));
+    for (const char* n : singles)
+        EXPECT_TRUE(child(n)->isEnabled()) << n;
+    // The module has the last byte one byte time after it entered the transmitter.
+    EXPECT_TRUE(waitUntil([&] { return module1->dataBytes().size() == 1024; }, 1000));
+}
+
+TEST_F(Window, ButtonsComeBackAfterAnErrorReplyAndAfterAnUnplug) {
+    open(true, false, {.errorAfterDataBytes = 100, .lineRate = true});
+    click("Command8");
+    ASSERT_TRUE(waitUntil([&] { return status() == QString("通信出错！"); }, 5000));
+    EXPECT_TRUE(child("Command11")->isEnabled());
+
+    module1->clear();
+    module1->start({.lineRate = true});
+    click("Command8");
+    ASSERT_TRUE(waitUntil([&] { return window->replyHandler().running(); }));
+    module1->stop();
+    pty1.releaseSlave();
+    pty1.closeMaster();
+    ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已断开!"); }));
+    EXPECT_FALSE(window->commPort().portOpen());
+    EXPECT_TRUE(child("Command11")->isEnabled());
+}
