@@ -1,0 +1,95 @@
+#pragma once
+
+#include "simulator/Pty.h"
+#include "simulator/core/ModuleCore.h"
+
+#include <QObject>
+#include <QVector>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace panelix {
+
+// Puts a ModuleCore on the master side of a pty, in a thread of its own: the
+// application opens pty.slavePath() as its serial port and talks to the module.
+// In line-rate mode the module takes byte n of a burst at t0 + n x 10 / 19200 s
+// and its replies need the same time on the way back, so a transfer through it
+// lasts as long as on a real 19,200-baud line. Fast mode takes whatever arrives
+// at once and answers at once.
+class ModuleLink : public QObject {
+    Q_OBJECT
+public:
+    enum class Timing { Fast, LineRate };
+    static constexpr int Baud = 19200;
+    static constexpr int BitsPerByte = 10; // start, 8 data, stop
+
+    explicit ModuleLink(Pty& pty, QObject* parent = nullptr);
+    ~ModuleLink() override;
+    ModuleLink(const ModuleLink&) = delete;
+    ModuleLink& operator=(const ModuleLink&) = delete;
+
+    // False when the pty is not open.
+    bool start(Timing timing = Timing::Fast);
+    void stop();
+    bool isRunning() const { return thread_.joinable(); }
+    // Takes effect with the next byte.
+    void setTiming(Timing timing) { lineRate_ = timing == Timing::LineRate; }
+    Timing timing() const { return lineRate_ ? Timing::LineRate : Timing::Fast; }
+
+    // Copies of the module's state, safe from any thread. Reading the frame or
+    // the backlight re-arms displayChanged().
+    Frame frame() const;
+    bool backlight() const;
+    ModuleCounters counters() const;
+    QByteArray imageMemory() const;
+    QByteArray fontMemory() const;
+    ImageDirectory directory() const;
+    void powerCycle();
+    // Runs fn on the core while no byte is being taken.
+    void withCore(const std::function<void(ModuleCore&)>& fn);
+
+    // Blocks until the module has taken count bytes in all (for tests and tools).
+    bool waitForBytesIn(qint64 count, int timeoutMs) const;
+
+signals:
+    // The screen or the backlight changed. Sent once until frame() or
+    // backlight() is read again, so a busy line cannot flood the receiver.
+    void displayChanged();
+    // Decoded traffic, in order, a batch per read.
+    void eventsLogged(const QVector<panelix::ModuleEvent>& events);
+
+private:
+    void run();
+    // Feeds bytes taken at time nowNs and queues the replies.
+    void process(const QByteArray& bytes, qint64 nowNs);
+    void quiet(qint64 nowNs);
+    void queueReplies(const QByteArray& replies, qint64 nowNs);
+    void publish(QVector<ModuleEvent>& events, quint64 generation);
+    void flushReplies(qint64 nowNs);
+
+    Pty& pty_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> lineRate_{false};
+    mutable std::atomic<bool> notifyPending_{false};
+    int wakeFd_ = -1;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable taken_;
+    ModuleCore core_;
+    QVector<ModuleEvent> events_;
+    quint64 publishedGeneration_ = 0;
+
+    // Worker-thread state.
+    qint64 lastByteNs_ = 0;
+    int quietDeadlineMs_ = -1;
+    qint64 txFreeNs_ = 0;
+    QByteArray txQueue_;             // replies not yet written
+    std::vector<qint64> txDueNs_;    // line-rate: when each queued reply byte is due
+};
+
+} // namespace panelix
