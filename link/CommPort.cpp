@@ -107,16 +107,18 @@ public:
         // 10 bits a byte: start, 8 data, stop (the line runs 8N1).
         byteNs_ = qint64(10) * 1000000000 / (baud > 0 ? baud : 9600);
     }
-    void enqueue(const QByteArray& bytes) {
+    // wake false: the caller kicks once after queueing several writes.
+    void enqueue(const QByteArray& bytes, bool wake) {
         bool wasEmpty;
         {
             std::lock_guard lock(mutex_);
             wasEmpty = pending_.isEmpty();
             pending_.append(bytes);
         }
-        if (wasEmpty)
+        if (wasEmpty && wake)
             wake_.notify_one();
     }
+    void kick() { wake_.notify_one(); }
 
 private:
     bool stopping() {
@@ -358,8 +360,12 @@ void CommPort::updateNotifier() {
 bool CommPort::output(const QByteArray& bytes) {
     if (fd_ < 0)
         return false;
-    if (!bytes.isEmpty())
-        worker_->enqueue(bytes);
+    if (!bytes.isEmpty()) {
+        // Inside a notification the handler usually writes two single bytes: hand
+        // them to the worker together when it returns.
+        worker_->enqueue(bytes, !inHandler_);
+        kickPending_ = kickPending_ || inHandler_;
+    }
     return true;
 }
 
@@ -419,6 +425,11 @@ void CommPort::deliver(int event) {
     inHandler_ = true;
     emit onComm();
     inHandler_ = false;
+    if (kickPending_) {
+        kickPending_ = false;
+        if (worker_)
+            worker_->kick();
+    }
 }
 
 void CommPort::lostDevice() {

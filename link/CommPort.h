@@ -110,6 +110,7 @@ private:
     int commEvent_ = 0;
     bool inHandler_ = false;
     bool receivePending_ = false;
+    bool kickPending_ = false;
     QByteArray rx_;
     QSocketNotifier* notifier_ = nullptr;
     std::unique_ptr<DrainWorker> worker_;

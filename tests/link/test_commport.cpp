@@ -39,7 +39,7 @@ TEST_F(PortOnPty, EveryByteValueGoesOutIntactAndInOrder) {
     const QByteArray sent = allByteValues() + QByteArray("\x00\x0D\x11\x13\xFF", 5);
     for (char c : sent)
         ASSERT_TRUE(port.output(QByteArray(1, c)));
-    EXPECT_EQ(pty.readExactly(sent.size(), 3000), sent);
+    EXPECT_EQ(pty.readExactly(int(sent.size()), 3000), sent);
 }
 
 TEST_F(PortOnPty, ReceivedBytesArriveInOrderAndWholeAcrossNotifications) {

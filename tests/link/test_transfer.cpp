@@ -138,6 +138,7 @@ TEST_F(Transfer, TheTestAnswerDuringATransferIsShownAndProgressResumes) {
     ASSERT_GE(at, 0);
     ASSERT_LT(at + 1, status.size());
     EXPECT_TRUE(status.at(at + 1).startsWith("正在下载...  "));
+    ASSERT_TRUE(waitUntil([&] { return module.dataBytes().size() >= 400; }, 1000));
     EXPECT_EQ(module.dataBytes(), image);
 }
 
@@ -175,7 +176,7 @@ TEST_F(Transfer, ANewStartMidTransferStartsOver) {
     EXPECT_EQ(beforeReply.mid(5, aBytes), a.left(aBytes));
     module.send(QByteArray("\xAA", 1));
     ASSERT_TRUE(waitUntil([&] { return done(); }, 5000));
-    spin(20);
+    ASSERT_TRUE(waitUntil([&] { return module.receivedCount() >= beforeReply.size() + 300; }, 1000));
     EXPECT_EQ(module.received().mid(beforeReply.size()), b);
 }
 
