@@ -1,0 +1,73 @@
+#include "simulator/tools/Hzk16Font.h"
+
+#include "simulator/core/ModuleMemory.h"
+
+#include <QStringDecoder>
+
+namespace panelix {
+
+namespace {
+QStringDecoder gb2312Decoder() {
+    QStringDecoder decoder("GB2312", QStringConverter::Flag::Stateless);
+    if (!decoder.isValid())
+        decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
+    return decoder;
+}
+
+bool privateUse(char32_t c) {
+    return (c >= 0xE000 && c <= 0xF8FF) || c == 0xFFFD;
+}
+} // namespace
+
+char32_t gb2312ToUnicode(std::uint8_t lead, std::uint8_t trail) {
+    static thread_local QStringDecoder decoder = gb2312Decoder();
+    if (!decoder.isValid() || hzk16Offset(lead, trail) < 0)
+        return 0;
+    const char code[2] = {char(lead), char(trail)};
+    const QString s = decoder.decode(QByteArrayView(code, 2));
+    const QList<uint> ucs4 = s.toUcs4();
+    if (ucs4.size() != 1 || privateUse(ucs4.front()))
+        return 0;
+    return ucs4.front();
+}
+
+Hzk16Build buildHzk16(const GlyphMap& glyphs) {
+    Hzk16Build out;
+    out.file = QByteArray(Hzk16FileSize, '\0');
+    for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            const char32_t c = gb2312ToUnicode(std::uint8_t(lead), std::uint8_t(trail));
+            if (c == 0)
+                continue;
+            const bool hanzi = lead >= 0xB0 && lead <= 0xF7;
+            ++out.assigned;
+            out.hanziAssigned += hanzi;
+            const auto it = glyphs.constFind(c);
+            if (it == glyphs.constEnd())
+                continue;
+            ++out.covered;
+            out.hanziCovered += hanzi;
+            out.file.replace(hzk16Offset(std::uint8_t(lead), std::uint8_t(trail)), GlyphBytes, it->cell);
+        }
+    }
+    return out;
+}
+
+GlyphMap glyphsFromHzk16(const QByteArray& file) {
+    GlyphMap glyphs;
+    for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            const int offset = hzk16Offset(std::uint8_t(lead), std::uint8_t(trail));
+            const char32_t c = gb2312ToUnicode(std::uint8_t(lead), std::uint8_t(trail));
+            if (c == 0 || offset + GlyphBytes > file.size())
+                continue;
+            const Glyph glyph{file.mid(offset, GlyphBytes), 16};
+            glyphs.insert(c, glyph);
+            if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE)
+                glyphs.insert(char32_t(trail - 0x80), glyph);
+        }
+    }
+    return glyphs;
+}
+
+} // namespace panelix

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "simulator/tools/UnifontHex.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+
+namespace panelix {
+
+// The Unicode character of a GB2312 code, or 0 when the code is unassigned,
+// private-use, or no GB2312 codec is at hand.
+char32_t gb2312ToUnicode(std::uint8_t lead, std::uint8_t trail);
+
+struct Hzk16Build {
+    QByteArray file;       // 94 x 94 cells of 32 bytes; cells without a glyph are zero
+    int assigned = 0;      // GB2312 codes with a character
+    int covered = 0;       // of those, the ones the glyph map has
+    int hanziAssigned = 0; // the same for the hanzi rows (lead 0xB0..0xF7)
+    int hanziCovered = 0;
+};
+
+// An HZK16-layout font from glyphs keyed by Unicode.
+Hzk16Build buildHzk16(const GlyphMap& glyphs);
+
+// The glyphs of an HZK16 file keyed by Unicode; the full-width forms of row 3
+// also stand for the ASCII characters 0x21..0x7E.
+GlyphMap glyphsFromHzk16(const QByteArray& file);
+
+} // namespace panelix
