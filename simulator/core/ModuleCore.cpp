@@ -235,8 +235,7 @@ void ModuleCore::takeHeaderByte(std::uint8_t byte) {
             refuseHeader(QStringLiteral("长度不是有效的分页地址"));
             return;
         }
-        const qint64 length =
-            module::positionOf({low, page, std::uint8_t(bank - module::BitmapBankOffset)});
+        const qint64 length = module::positionOf({low, page, std::uint8_t(bank - module::BitmapBankOffset)});
         if (length < module::DirectorySize || length > ImageMemorySize) {
             refuseHeader(QStringLiteral("长度%1超出图像存储器").arg(length));
             return;
@@ -311,7 +310,8 @@ qsizetype ModuleCore::takeData(const char* data, qsizetype size) {
 void ModuleCore::drop(const QString& why, std::uint8_t offending, bool reexamine) {
     ++counters_.dropped;
     counters_.droppedBytes += frameLength_;
-    emitEvent(ModuleEvent::Kind::Dropped, frameBytes_, QStringLiteral("丢弃 %1 (%2)").arg(hex(frameBytes_), why));
+    emitEvent(ModuleEvent::Kind::Dropped, frameBytes_,
+              QStringLiteral("丢弃 %1 (%2)").arg(hex(frameBytes_), why));
     resetFrame();
     state_ = State::Idle;
     if (reexamine)

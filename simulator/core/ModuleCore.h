@@ -31,8 +31,8 @@ struct ModuleEvent {
 struct ModuleCounters {
     qint64 bytesIn = 0;
     qint64 bytesOut = 0;
-    qint64 commands = 0;     // executed
-    qint64 dropped = 0;      // malformed commands and runs of stray bytes
+    qint64 commands = 0; // executed
+    qint64 dropped = 0;  // malformed commands and runs of stray bytes
     qint64 droppedBytes = 0;
     int headersAccepted = 0;
     int headersRefused = 0;
@@ -127,17 +127,17 @@ private:
     std::array<std::uint8_t, 5> params_{};
     int paramCount_ = 0;
     std::array<std::uint16_t, MaxTextChars> text_{};
-    int textCount_ = 0;       // characters seen, stored or not
-    int leadByte_ = -1;       // lead byte of a GBK pair waiting for its trail
+    int textCount_ = 0; // characters seen, stored or not
+    int leadByte_ = -1; // lead byte of a GBK pair waiting for its trail
 
-    QByteArray stray_;        // first bytes of a run of stray bytes
+    QByteArray stray_; // first bytes of a run of stray bytes
     qint64 strayCount_ = 0;
 
     Transfer transfer_ = Transfer::None;
-    QByteArray incoming_;     // data of the transfer under way, committed when complete
+    QByteArray incoming_; // data of the transfer under way, committed when complete
     qint64 expected_ = 0;
 
-    QByteArray replies_;      // replies of the current feed()
+    QByteArray replies_; // replies of the current feed()
     std::function<void(const ModuleEvent&)> sink_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "simulator/Pty.h"
 #include "simulator/core/ModuleCore.h"
+#include "simulator/Pty.h"
 
 #include <QObject>
 #include <QVector>
@@ -88,8 +88,8 @@ private:
     qint64 lastByteNs_ = 0;
     int quietDeadlineMs_ = -1;
     qint64 txFreeNs_ = 0;
-    QByteArray txQueue_;             // replies not yet written
-    std::vector<qint64> txDueNs_;    // line-rate: when each queued reply byte is due
+    QByteArray txQueue_;          // replies not yet written
+    std::vector<qint64> txDueNs_; // line-rate: when each queued reply byte is due
 };
 
 } // namespace panelix

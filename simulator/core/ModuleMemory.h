@@ -24,8 +24,8 @@ struct StoredImage {
 };
 
 struct ImageDirectory {
-    int count = 0;          // entry 0, byte 0, as stored
-    std::uint32_t end = 0;  // entry 0, bytes 1..3, banked address
+    int count = 0;                   // entry 0, byte 0, as stored
+    std::uint32_t end = 0;           // entry 0, bytes 1..3, banked address
     std::vector<StoredImage> images; // images[n] is entry n + 1, at most 127 of them
 };
 

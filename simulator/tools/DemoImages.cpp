@@ -134,10 +134,8 @@ MonoImage barChart(const GlyphMap& glyphs) {
 
 QVector<DemoImage> demoImages(const GlyphMap& glyphs) {
     return {
-        {QStringLiteral("title.bmp"), titleScreen(glyphs)},
-        {QStringLiteral("gauge.bmp"), gauge(glyphs)},
-        {QStringLiteral("checker.bmp"), checkerboard()},
-        {QStringLiteral("icons.bmp"), iconSheet()},
+        {QStringLiteral("title.bmp"), titleScreen(glyphs)}, {QStringLiteral("gauge.bmp"), gauge(glyphs)},
+        {QStringLiteral("checker.bmp"), checkerboard()},    {QStringLiteral("icons.bmp"), iconSheet()},
         {QStringLiteral("bars.bmp"), barChart(glyphs)},
     };
 }

@@ -4,6 +4,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace panelix {
 
 namespace {
@@ -12,6 +14,36 @@ QStringDecoder gb2312Decoder() {
     if (!decoder.isValid())
         decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
     return decoder;
+}
+
+// An ASCII glyph, as narrow as ASCII text usually is, from a full-width form:
+// its ink when that fits in eight columns, else every two columns merged.
+Glyph halfWidth(const Glyph& full) {
+    int rows[16];
+    int ink = 0;
+    for (int r = 0; r < 16; ++r) {
+        rows[r] = std::uint8_t(full.cell[2 * r]) << 8 | std::uint8_t(full.cell[2 * r + 1]);
+        ink |= rows[r];
+    }
+    int first = 0;
+    int last = 15;
+    while (first < 16 && !(ink & (0x8000 >> first)))
+        ++first;
+    while (last > first && !(ink & (0x8000 >> last)))
+        --last;
+    const bool narrow = last - first < 8;
+    const int left = narrow ? std::clamp(first - (7 - (last - first)) / 2, 0, 8) : 0;
+    Glyph half{QByteArray(GlyphBytes, '\0'), 8};
+    for (int r = 0; r < 16; ++r) {
+        int bits = 0;
+        for (int c = 0; c < 8; ++c) {
+            const int mask = narrow ? 0x8000 >> (left + c) : 0xC000 >> (2 * c);
+            if (rows[r] & mask)
+                bits |= 0x80 >> c;
+        }
+        half.cell[2 * r] = char(bits);
+    }
+    return half;
 }
 
 bool privateUse(char32_t c) {
@@ -63,8 +95,8 @@ GlyphMap glyphsFromHzk16(const QByteArray& file) {
                 continue;
             const Glyph glyph{file.mid(offset, GlyphBytes), 16};
             glyphs.insert(c, glyph);
-            if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE)
-                glyphs.insert(char32_t(trail - 0x80), glyph);
+            if (lead == 0xA3)
+                glyphs.insert(char32_t(trail - 0x80), halfWidth(glyph));
         }
     }
     return glyphs;

@@ -23,8 +23,8 @@ struct Hzk16Build {
 // An HZK16-layout font from glyphs keyed by Unicode.
 Hzk16Build buildHzk16(const GlyphMap& glyphs);
 
-// The glyphs of an HZK16 file keyed by Unicode; the full-width forms of row 3
-// also stand for the ASCII characters 0x21..0x7E.
+// The glyphs of an HZK16 file keyed by Unicode. The ASCII characters 0x21..0x7E
+// take eight-column glyphs made from the full-width forms of row 3.
 GlyphMap glyphsFromHzk16(const QByteArray& file);
 
 } // namespace panelix

@@ -21,7 +21,8 @@ constexpr int SpaceWidth = 8;
 } // namespace
 
 MonoImage::MonoImage(int width, int height)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)), pixels_(std::size_t(width_) * std::size_t(height_)) {}
+    : width_(std::max(width, 0)), height_(std::max(height, 0)),
+      pixels_(std::size_t(width_) * std::size_t(height_)) {}
 
 bool MonoImage::black(int x, int y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_)

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!panelix::writeFileAtomically(output, font.file, &error)) {
-        print(stderr, QStringLiteral("字库文件写入失败:") + output + QLatin1Char(' ') + error + QLatin1Char('\n'));
+        print(stderr,
+              QStringLiteral("字库文件写入失败:") + output + QLatin1Char(' ') + error + QLatin1Char('\n'));
         return 1;
     }
     print(stdout, QStringLiteral("%1: %2字节, GB2312字符%3个中有字形%4个, 汉字%5个中有%6个\n")

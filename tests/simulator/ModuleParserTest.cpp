@@ -5,6 +5,8 @@
 #include "simulator/core/ModuleCore.h"
 #include "support/TestFiles.h"
 
+#include <QMap>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -26,8 +28,8 @@ struct Snapshot {
 };
 
 Snapshot snapshot(const ModuleCore& core) {
-    return {core.frame(), core.backlight(), core.imageMemory(), core.fontMemory(), core.counters().commands,
-            core.counters().dropped};
+    return {core.frame(),      core.backlight(),         core.imageMemory(),
+            core.fontMemory(), core.counters().commands, core.counters().dropped};
 }
 
 // The probe after a disturbance: the screen goes dark and the test is answered.
@@ -46,16 +48,15 @@ bool recovered(ModuleCore& core) {
 // A session with every kind of traffic, malformed pieces included.
 QByteArray session() {
     QByteArray s;
-    s += test::bitmapTransfer(test::downloadImage(
-        {test::bmpFile(24, 10), test::bmpFile(41, 7)}));
+    s += test::bitmapTransfer(test::downloadImage({test::bmpFile(24, 10), test::bmpFile(41, 7)}));
     s += bytes({0x1D, 0x02, 1, 2, 1, 0x0D, 0x1D, 0x82, 20, 100, 0, 0x0D});
     s += bytes({0x1D, 0x01, 5, 5, 0xBA, 0xBA, 'A', 0xD7, 0xD6, 0x0D});
     s += bytes({0x1D, 0xC1, 0, 200, 0xB0, 0xA1, 0x0D});
-    s += bytes({0x00, 0xFF, 0x0D});                                      // stray bytes
+    s += bytes({0x00, 0xFF, 0x0D}); // stray bytes
     s += bytes({0x1D, 0x06, 3, 40, 10, 50, 2, 0x0D, 0x1D, 0x05, 0, 0, 40, 8, 0x0D});
-    s += bytes({0x1D, 0x04, 1, 1, 2, 0x0D});                             // a parameter short
-    s += bytes({0x1D, 0x09, 0xA6, 0x68, 0x0D});                          // unknown command
-    s += bytes({0xA6, 0x68, 0x00, 0x00, 0x07});                          // impossible header
+    s += bytes({0x1D, 0x04, 1, 1, 2, 0x0D});    // a parameter short
+    s += bytes({0x1D, 0x09, 0xA6, 0x68, 0x0D}); // unknown command
+    s += bytes({0xA6, 0x68, 0x00, 0x00, 0x07}); // impossible header
     s += bytes({0x1D, 0x08, 0x0D, 0x1D, 0x0C, 0x0D, 0x1D, 0x84, 4, 4, 4, 4, 0x0D});
     return s;
 }
@@ -63,7 +64,16 @@ QByteArray session() {
 TEST(ModuleParser, CommandsSplitAtEveryByteBoundaryActAsOneRead) {
     const QByteArray stream = session();
     ModuleCore whole;
+    QMap<ModuleEvent::Kind, int> logged;
+    whole.setEventSink([&](const ModuleEvent& e) { ++logged[e.kind]; });
     const QByteArray replies = whole.feed(stream);
+    using K = ModuleEvent::Kind;
+    EXPECT_EQ(logged, (QMap<K, int>{{K::Command, 9},
+                                    {K::Dropped, 3},
+                                    {K::Header, 1},
+                                    {K::TransferDone, 1},
+                                    {K::HeaderRefused, 1},
+                                    {K::Reply, 3}}));
     EXPECT_EQ(replies, bytes({0xAA, 0x55, 0x0C}));
     EXPECT_EQ(whole.counters().commands, 9);
     EXPECT_EQ(whole.counters().dropped, 3);
@@ -83,18 +93,6 @@ TEST(ModuleParser, CommandsSplitAtEveryByteBoundaryActAsOneRead) {
     EXPECT_TRUE(snapshot(bytewise) == expected);
 }
 
-TEST(ModuleParser, FontDownloadSplitAnywhereStoresTheSameFont) {
-    const QByteArray font = test::patternRows(16, 16 * 8192, 5);
-    const QByteArray stream = test::fontTransfer(font) + probe;
-    for (int cut : {1, 4, 5, 6, 1000, 262148, 262149, 262150}) {
-        ModuleCore core;
-        QByteArray got = core.feed(stream.left(cut));
-        got += core.feed(stream.mid(cut));
-        EXPECT_EQ(got, bytes({0xAA, 0x0C})) << "cut at " << cut;
-        EXPECT_EQ(core.fontMemory(), font.left(FontMemorySize)) << "cut at " << cut;
-    }
-}
-
 TEST(ModuleParser, HeadersItCannotHonourAreAnswered55) {
     struct Case {
         QByteArray header;
@@ -102,17 +100,16 @@ TEST(ModuleParser, HeadersItCannotHonourAreAnswered55) {
         qint64 length = 0;
     };
     const Case cases[] = {
-        {bytes({0xA6, 0x68, 0x00, 0x04, 0x08}), 0xAA, 1024}, // 1024: the directory alone
-        {bytes({0xA6, 0x68, 0xFF, 0x03, 0x08}), 0x55}, // 1023: shorter than the directory
-        {bytes({0xA6, 0x68, 0x00, 0x00, 0x08}), 0x55}, // 0
+        {bytes({0xA6, 0x68, 0x00, 0x04, 0x08}), 0xAA, 1024},    // 1024: the directory alone
+        {bytes({0xA6, 0x68, 0xFF, 0x03, 0x08}), 0x55},          // 1023: shorter than the directory
+        {bytes({0xA6, 0x68, 0x00, 0x00, 0x08}), 0x55},          // 0
         {bytes({0xA6, 0x68, 0x01, 0x00, 0x10}), 0xAA, 0x40001}, // 0x40001, the host's limit
         {bytes({0xA6, 0x68, 0x00, 0x00, 0x18}), 0xAA, 0x80000}, // 0x80000, the whole memory
-        {bytes({0xA6, 0x68, 0x01, 0x00, 0x18}), 0x55}, // 0x80001
-        {bytes({0xA6, 0x68, 0xFF, 0xFF, 0xFF}), 0x55}, // page byte above 127
-        {bytes({0xA6, 0x68, 0x00, 0x04, 0x07}), 0x55}, // bank byte without its + 8
-        {bytes({0xA6, 0x60, 0x00, 0x00, 0x08}), 0xAA, 262144}, // the font
-        {bytes({0xA6, 0x60, 0x00, 0x00, 0x10}), 0x55},
-        {bytes({0xA6, 0x60, 0x01, 0x00, 0x08}), 0x55},
+        {bytes({0xA6, 0x68, 0x01, 0x00, 0x18}), 0x55},          // 0x80001
+        {bytes({0xA6, 0x68, 0xFF, 0xFF, 0xFF}), 0x55},          // page byte above 127
+        {bytes({0xA6, 0x68, 0x00, 0x04, 0x07}), 0x55},          // bank byte without its + 8
+        {bytes({0xA6, 0x60, 0x00, 0x00, 0x08}), 0xAA, 262144},  // the font
+        {bytes({0xA6, 0x60, 0x00, 0x00, 0x10}), 0x55},          {bytes({0xA6, 0x60, 0x01, 0x00, 0x08}), 0x55},
         {bytes({0xA6, 0x61, 0x00, 0x04, 0x08}), 0x55}, // unknown transfer
     };
     for (const Case& c : cases) {
@@ -184,34 +181,6 @@ TEST(ModuleParser, StalledTransferIsAbandonedAndTheOldImagesStay) {
     EXPECT_TRUE(recovered(core));
 }
 
-TEST(ModuleParser, DataBytesAreNeverReadAsCommands) {
-    // A directory-only image full of command bytes: stored, not executed.
-    QByteArray image(1024, '\0');
-    for (int i = 0; i + 3 <= image.size(); i += 3)
-        image.replace(i, 3, bytes({0x1D, 0x0C, 0x0D}));
-    image[0] = 0;
-    ModuleCore core;
-    EXPECT_EQ(core.feed(module::bitmapHeader(module::bankedAddress(1024)) + image), bytes({0xAA}));
-    EXPECT_EQ(core.counters().commands, 0);
-    EXPECT_EQ(core.imageMemory().left(1024), image);
-}
-
-TEST(ModuleParser, TrafficLogNamesEachStep) {
-    ModuleCore core;
-    QStringList log;
-    core.setEventSink([&](const ModuleEvent& e) { log << e.text; });
-    core.feed(bytes({0x1D, 0x86, 1, 2, 3, 4, 5, 0x0D, 0x00, 0x1D, 0x0C, 0x0D, 0xA6, 0x68, 0, 0, 0}));
-    const QStringList expected = {
-        QStringLiteral("显示距形(反色) X=1 Y=2 W=3 H=4 B=5"),
-        QStringLiteral("丢弃1个命令外的字节 00"),
-        QStringLiteral("连线测试"),
-        QStringLiteral("应答 0C"),
-        QStringLiteral("传输头无法接受 A6 68 00 00 00 (长度不是有效的分页地址)"),
-        QStringLiteral("应答 55"),
-    };
-    EXPECT_EQ(log, expected);
-}
-
 // Random streams biased towards the bytes that steer the parser.
 QByteArray randomStream(std::mt19937& rng, int length) {
     static const std::uint8_t steering[] = {0x1D, 0x0D, 0xA6, 0x68, 0x60, 0x08, 0x04, 0x00, 0x01,
@@ -235,43 +204,33 @@ bool onlyKnownReplies(const QByteArray& replies) {
     return true;
 }
 
+// Two seconds of random traffic into one module (where clang is not at hand this
+// stands in for the fuzzer), read in chunks of random size, with pauses now and
+// then; after a long pause the module must work as new.
 TEST(ModuleParser, RandomStreamsLeaveAWorkingModule) {
-    std::mt19937 rng(20240611);
-    for (int round = 0; round < 300; ++round) {
-        ModuleCore core;
-        const QByteArray stream = randomStream(rng, 1 + int(rng() % 3000));
-        QByteArray replies;
-        for (int at = 0; at < stream.size();) {
-            const int n = 1 + int(rng() % 64);
-            replies += core.feed(stream.mid(at, n));
-            at += n;
-        }
-        replies += core.lineQuiet(ModuleCore::TransferTimeoutMs);
-        ASSERT_TRUE(onlyKnownReplies(replies)) << round;
-        ASSERT_EQ(core.imageMemory().size(), ImageMemorySize);
-        ASSERT_EQ(core.fontMemory().size(), FontMemorySize);
-        ASSERT_TRUE(recovered(core)) << "round " << round << ": " << stream.toHex().constData();
-    }
-}
-
-// The stand-in for the fuzzer where clang is not at hand: a few seconds of
-// random traffic into one module, pauses now and then.
-TEST(ModuleParser, LongRandomStream) {
     std::mt19937 rng(7);
     ModuleCore core;
     qint64 fed = 0;
+    int checks = 0;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (std::chrono::steady_clock::now() < until && fed < 200'000'000) {
+    while (std::chrono::steady_clock::now() < until) {
         const QByteArray chunk = randomStream(rng, 1 + int(rng() % 4096));
         ASSERT_TRUE(onlyKnownReplies(core.feed(chunk)));
         fed += chunk.size();
         if (rng() % 16 == 0) {
             ASSERT_TRUE(onlyKnownReplies(core.lineQuiet(int(rng() % 6000))));
         }
+        if (rng() % 8 == 0) {
+            ASSERT_TRUE(onlyKnownReplies(core.lineQuiet(ModuleCore::TransferTimeoutMs)));
+            ASSERT_TRUE(recovered(core)) << "after " << chunk.toHex().constData();
+            fed += probe.size();
+            ++checks;
+        }
     }
+    EXPECT_GT(checks, 10);
     EXPECT_EQ(core.counters().bytesIn, fed);
-    ASSERT_TRUE(onlyKnownReplies(core.lineQuiet(ModuleCore::TransferTimeoutMs)));
-    EXPECT_TRUE(recovered(core));
+    EXPECT_EQ(core.imageMemory().size(), ImageMemorySize);
+    EXPECT_EQ(core.fontMemory().size(), FontMemorySize);
 }
 
 } // namespace
