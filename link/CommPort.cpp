@@ -84,6 +84,22 @@ bool parseSettings(const QString& text, LineSettings* out) {
     return true;
 }
 
+// Appends every byte waiting on a non-blocking descriptor. False at end of file
+// or on an error: on a terminal both mean the device has gone.
+bool readWaiting(int fd, QByteArray* out) {
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            out->append(buf, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && errno == EAGAIN;
+    }
+}
+
 } // namespace
 
 // Writes queued bytes to the device and follows them out on the line; posts a
@@ -370,36 +386,16 @@ bool CommPort::output(const QByteArray& bytes) {
 }
 
 QByteArray CommPort::input() {
-    if (fd_ >= 0) {
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::read(fd_, buf, sizeof buf);
-            if (n > 0) {
-                rx_.append(buf, n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            break; // nothing more now; a hang-up is noticed by the next notification
-        }
-    }
+    // A hang-up found here is reported by the next receive notification.
+    if (fd_ >= 0)
+        readWaiting(fd_, &rx_);
     QByteArray out;
     out.swap(rx_);
     return out;
 }
 
 void CommPort::readArrived() {
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd_, buf, sizeof buf);
-        if (n > 0) {
-            rx_.append(buf, n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            break;
+    if (!readWaiting(fd_, &rx_)) {
         // End of file or an I/O error on a terminal: the device is gone.
         lostDevice();
         return;
