@@ -1,0 +1,47 @@
+#pragma once
+
+#include "simulator/core/ModuleLink.h"
+#include "simulator/Pty.h"
+
+#include <QString>
+
+#include <memory>
+
+class QWidget;
+
+namespace panelix {
+
+class SimulatorWindow;
+
+// A simulated module ready for the application's serial path: a pty whose
+// slave is the device to open, the module running on its master, and, on
+// request, the window that shows it. Destroyed in the right order: the window
+// first, then the module's thread, then the pty.
+class SimulatedModule {
+public:
+    SimulatedModule();
+    ~SimulatedModule();
+    SimulatedModule(const SimulatedModule&) = delete;
+    SimulatedModule& operator=(const SimulatedModule&) = delete;
+
+    // False with a Chinese message when no pty can be had.
+    bool start(ModuleLink::Timing timing, QString* error);
+    // The device the application opens, e.g. /dev/pts/3.
+    QString devicePath() const { return pty_.slavePath(); }
+    ModuleLink& link() { return *link_; }
+    const ModuleLink& link() const { return *link_; }
+
+    // Needs a QApplication. The window stays hidden until shown; closing it only
+    // hides it, and it never keeps the application running on its own.
+    SimulatorWindow& window();
+    bool hasWindow() const { return window_ != nullptr; }
+    // Shows the window to the right of mainWindow, or as far right as the screen allows.
+    void showBeside(QWidget* mainWindow);
+
+private:
+    Pty pty_;
+    std::unique_ptr<ModuleLink> link_;
+    std::unique_ptr<SimulatorWindow> window_;
+};
+
+} // namespace panelix
