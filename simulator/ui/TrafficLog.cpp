@@ -38,7 +38,7 @@ QString replyMeaning(const QByteArray& bytes) {
 QString trafficLine(const ModuleEvent& event, const QTime& at) {
     using Kind = ModuleEvent::Kind;
     const bool fromModule = event.kind == Kind::Reply;
-    QString hex = event.bytes.isEmpty() ? QStringLiteral("--") : hexRun(event.bytes);
+    const QString hex = event.bytes.isEmpty() ? QStringLiteral("--") : hexRun(event.bytes);
     QString text = event.text;
     if (fromModule)
         text += replyMeaning(event.bytes);
