@@ -9,6 +9,7 @@
 #include "link/ModuleCodes.h"
 #include "shell/DirListBox.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -201,6 +202,11 @@ void MainWindow::buildControls() {
     connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
     connect(Dir1, &DirListBox::pathChanged, this, [this] { Dir1_Change(); });
     connect(File1, &QListWidget::itemClicked, this, [this] { File1_Click(); });
+    // Moving through the files with the keyboard previews them as clicking does.
+    connect(File1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && QApplication::mouseButtons() == Qt::NoButton)
+            File1_Click();
+    });
     connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row != list_.selected())
             list_.select(row);
@@ -434,10 +440,9 @@ void MainWindow::Command8_Click() {
         return;
     }
     CurrentBmpPath = list_.entries().value(list_.count() - 1, CurrentBmpPath);
+    // A refused image never becomes the transfer's image: a late 0xAA from the
+    // module could otherwise push bytes that no header announced.
     const BitmapDownloadPlan plan = planBitmapDownload(builder_.downloadImage(), PageSize);
-    handler_.DownloadImage = builder_.downloadImage();
-    handler_.SendPosition = 0;
-    handler_.TransferTotal = plan.transferTotal;
     if (!plan.accepted) {
         setStatus(plan.message);
         return;
