@@ -1,32 +1,203 @@
-// Renders the main window offscreen into a PNG for the documentation:
-//   panelix-screenshot OUT.png [panelix options...]
+// Renders the windows offscreen into a PNG for the documentation:
+//   panelix-screenshot OUT.png [--demo DIR] [panelix options...]
+// Without --demo: the main window as it starts (with --simulator, the LCD window
+// beside it). With --demo DIR: the demo pictures of DIR are added to the list,
+// downloaded to a simulated module through the real serial path, the first
+// entry is clicked, and the main window and the LCD window are drawn side by side.
+#include "link/LinkTexts.h"
 #include "shell/MainWindow.h"
 #include "shell/StartupOptions.h"
+#include "simulator/ui/SimulatedModule.h"
+#include "simulator/ui/SimulatorWindow.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+void fail(const QString& text) {
+    std::fprintf(stderr, "panelix-screenshot: %s\n", text.toUtf8().constData());
+}
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(10);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+void settle(int ms) {
+    waitFor([] { return false; }, ms);
+}
+
+// The order the README shows them in: the title screen first, so a click on the
+// first entry fills the LCD.
+const char* const demoOrder[] = {"title.bmp", "gauge.bmp", "icons.bmp", "checker.bmp", "bars.bmp"};
+
+// Copies the demo pictures and the font into a fresh data directory, so the
+// screenshot never rewrites the list of the directory it was given.
+bool copyDemoSet(const QString& from, const QString& to, QStringList* pictures) {
+    QDir source(from);
+    QStringList names =
+        source.entryList({QStringLiteral("*.bmp")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    if (names.isEmpty()) {
+        fail(QStringLiteral("no BMP files in %1").arg(from));
+        return false;
+    }
+    if (!QDir().mkpath(to))
+        return false;
+    for (int i = int(std::size(demoOrder)) - 1; i >= 0; --i) {
+        const QString name = QString::fromLatin1(demoOrder[i]);
+        if (names.removeAll(name) > 0)
+            names.prepend(name);
+    }
+    for (const QString& name : names) {
+        if (!QFile::copy(source.filePath(name), QDir(to).filePath(name)))
+            return false;
+    }
+    if (source.exists(QStringLiteral("hzk16")))
+        QFile::copy(source.filePath(QStringLiteral("hzk16")), QDir(to).filePath(QStringLiteral("hzk16")));
+    *pictures = names;
+    return true;
+}
+
+// Adds the pictures through the file list and the add button, downloads them
+// and clicks the first entry.
+bool runDemo(panelix::MainWindow& window, panelix::SimulatedModule& sim, const QStringList& pictures) {
+    auto* file1 = window.findChild<QListWidget*>(QStringLiteral("File1"));
+    auto* list1 = window.findChild<QListWidget*>(QStringLiteral("List1"));
+    auto* status = window.findChild<QLabel*>(QStringLiteral("Label2"));
+    auto button = [&](const char* name) { return window.findChild<QPushButton*>(QLatin1String(name)); };
+    for (const QString& name : pictures) {
+        const QList<QListWidgetItem*> found = file1->findItems(name, Qt::MatchFixedString);
+        if (found.isEmpty()) {
+            fail(QStringLiteral("%1 is not in the file list").arg(name));
+            return false;
+        }
+        file1->setCurrentItem(found.first());
+        emit file1->itemClicked(found.first());
+        button("Command1")->click();
+    }
+    button("Command8")->click();
+    std::fprintf(stderr, "panelix-screenshot: downloading %lld pictures at 19,200 baud...\n",
+                 static_cast<long long>(pictures.size()));
+    const auto ended = [&] {
+        return status->text() == panelix::texts::downloadDone() ||
+               status->text() == panelix::texts::commError();
+    };
+    if (!waitFor(ended, 180000) || status->text() != panelix::texts::downloadDone()) {
+        fail(QStringLiteral("the download did not finish: %1").arg(status->text()));
+        return false;
+    }
+    const qint64 commands = sim.link().counters().commands;
+    list1->setCurrentRow(0);
+    if (!waitFor([&] { return sim.link().counters().commands > commands; }, 5000)) {
+        fail(QStringLiteral("the module did not receive the show-image command"));
+        return false;
+    }
+    settle(300);
+    sim.window().refresh();
+    return true;
+}
+
+QImage sideBySide(const QPixmap& left, const QPixmap& right) {
+    constexpr int margin = 12;
+    const int width = left.width() + (right.isNull() ? 0 : margin + right.width()) + 2 * margin;
+    const int height = std::max(left.height(), right.height()) + 2 * margin;
+    QImage canvas(width, height, QImage::Format_RGB32);
+    canvas.fill(QColor(0xD0, 0xD4, 0xDA));
+    QPainter p(&canvas);
+    p.drawPixmap(margin, margin, left);
+    if (!right.isNull())
+        p.drawPixmap(2 * margin + left.width(), margin, right);
+    return canvas;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QStringList args = QApplication::arguments();
-    if (args.size() < 2) {
-        std::fputs("usage: panelix-screenshot OUT.png [--data-dir DIR] [--port1 DEV] [--port2 DEV]\n", stderr);
+    QStringList args = QApplication::arguments();
+    if (args.size() < 2 || args[1].startsWith(QLatin1String("--"))) {
+        std::fputs(
+            "usage: panelix-screenshot OUT.png [--demo DIR] [--data-dir DIR] [--port1 DEV] [--port2 DEV] "
+            "[--simulator]\n",
+            stderr);
         return 2;
+    }
+    const QString out = args[1];
+    args = args.mid(2);
+    QString demoDir;
+    const qsizetype demoAt = args.indexOf(QStringLiteral("--demo"));
+    if (demoAt >= 0) {
+        if (demoAt + 1 >= args.size()) {
+            fail(QStringLiteral("missing value for --demo"));
+            return 2;
+        }
+        demoDir = args[demoAt + 1];
+        args.remove(demoAt, 2);
     }
     panelix::StartupOptions options = panelix::defaultStartupOptions();
     QString message;
-    if (panelix::parseStartupOptions(args.mid(2), &options, &message) != panelix::ParseOutcome::Run) {
-        std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+    if (panelix::parseStartupOptions(args, &options, &message) != panelix::ParseOutcome::Run) {
+        fail(message);
         return 2;
+    }
+
+    QTemporaryDir scratch;
+    QStringList pictures;
+    if (!demoDir.isEmpty()) {
+        const QString dataDir = scratch.filePath(QStringLiteral("demo-data"));
+        if (!scratch.isValid() || !copyDemoSet(demoDir, dataDir, &pictures)) {
+            fail(QStringLiteral("cannot prepare the demo data from %1").arg(demoDir));
+            return 1;
+        }
+        options.dataDir = dataDir;
+        options.simulator = true;
+    }
+
+    std::unique_ptr<panelix::SimulatedModule> sim;
+    if (options.simulator) {
+        sim = std::make_unique<panelix::SimulatedModule>();
+        if (!sim->start(panelix::ModuleLink::Timing::Fast, &message)) {
+            fail(message);
+            return 1;
+        }
+        options.port1 = sim->devicePath();
+        sim->window();
     }
     panelix::MainWindow window(options);
     window.show();
-    QTimer::singleShot(300, [&] {
-        const bool ok = window.grab().save(args[1]);
-        QApplication::exit(ok ? 0 : 1);
-    });
-    return app.exec();
+    if (sim)
+        sim->showBeside(&window);
+    settle(300);
+
+    if (!demoDir.isEmpty() && !runDemo(window, *sim, pictures))
+        return 1;
+    const QImage shot = sim ? sideBySide(window.grab(), sim->window().grab()) : window.grab().toImage();
+    if (!shot.save(out)) {
+        fail(QStringLiteral("cannot write %1").arg(out));
+        return 1;
+    }
+    return 0;
 }
