@@ -31,8 +31,9 @@ bool BmpReader::refuse(const QString& text, const QString& path) {
 }
 
 bool BmpReader::ReadBmp(const QString& path) {
+    // Only regular files: opening a FIFO or a device would block the window for good.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return refuse(QString::fromUtf8(CannotOpen), path);
     const QByteArray head = file.read(BufferSize);
     if (file.error() != QFileDevice::NoError)

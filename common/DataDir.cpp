@@ -44,6 +44,9 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString* e
 }
 
 bool readFileHead(const QString& path, qint64 maxBytes, QByteArray* out) {
+    // Only regular files: opening a FIFO or a device would block the caller for good.
+    if (!QFileInfo(path).isFile())
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;

@@ -14,7 +14,8 @@ QString findDataFile(const QString& dir, const QString& name);
 // renamed over it, so a failure never leaves a half-written file behind.
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
 
-// Reads at most maxBytes from the start of a file. False when it cannot be opened or read.
+// Reads at most maxBytes from the start of a regular file. False when it is not a
+// regular file or cannot be opened or read.
 bool readFileHead(const QString& path, qint64 maxBytes, QByteArray* out);
 
 } // namespace panelix

@@ -25,6 +25,16 @@ constexpr int CoordinateChars = 4;
 constexpr int PrefixChars = 4;
 constexpr int MinCommandChars = 6;
 
+// Upper case for the letters a to z only: a full case mapping could turn one
+// character into several hex digits (the ligature "ﬀ" into "FF").
+QString upperAscii(QString text) {
+    for (QChar& c : text) {
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - ('a' - 'A'));
+    }
+    return text;
+}
+
 QString hexText(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex().toUpper());
 }
@@ -108,11 +118,11 @@ QString CommandConsole::preview(const QString& editText) {
     // After a send the prefix is the sent text's, so an edited or inverted command
     // byte survives further typing until the next selection.
     const QString prefix = characters(m_commandHex).mid(0, PrefixChars).join(QString());
-    return (prefix + m_paramHex + hexText(QByteArray(1, char(module::Terminator)))).toUpper();
+    return upperAscii(prefix + m_paramHex + hexText(QByteArray(1, char(module::Terminator))));
 }
 
 CommandConsole::SendResult CommandConsole::send(const QString& text2) {
-    m_commandHex = text2.toUpper();
+    m_commandHex = upperAscii(text2);
     SendResult result{m_commandHex, false, {}};
     const qsizetype length = m_commandHex.size();
     if (length < MinCommandChars || length % 2 != 0)

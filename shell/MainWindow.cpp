@@ -179,6 +179,16 @@ void MainWindow::buildControls() {
         if (on)
             selectPort(2);
     });
+    // A click on the button already chosen tries its port again once it is closed
+    // (after an unplug or a failed open).
+    connect(Option1, &QRadioButton::clicked, this, [this] {
+        if (!port_.portOpen())
+            selectPort(1);
+    });
+    connect(Option2, &QRadioButton::clicked, this, [this] {
+        if (!port_.portOpen())
+            selectPort(2);
+    });
     connect(Command[1], &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(Command[2], &QPushButton::clicked, this, &MainWindow::Command2_Click);
     connect(Command[3], &QPushButton::clicked, this, &MainWindow::Command3_Click);
@@ -218,7 +228,8 @@ void MainWindow::startUp() {
     clearPreview();
 
     // The data directory is created when missing; without it the list stays empty.
-    dataDirUsable_ = !dataDir_.isEmpty() && QDir().mkpath(dataDir_) && QFileInfo(dataDir_).isWritable();
+    dataDirUsable_ = !dataDir_.isEmpty() && QDir().mkpath(dataDir_) && QFileInfo(dataDir_).isDir() &&
+                     QFileInfo(dataDir_).isReadable();
     if (!dataDirUsable_)
         setStatus(QStringLiteral("数据目录无法使用!"));
     const QString absoluteDataDir = QFileInfo(dataDir_).absoluteFilePath();
@@ -430,13 +441,22 @@ void MainWindow::Command7_Click() {
     sendCommand(module::simpleCommand(module::CmdConnectionTest));
 }
 
+// A download that was running stops at a new start; if the new start is refused,
+// it ends there too rather than staying armed with the buttons free.
+void MainWindow::refuseStart(const QString& message) {
+    handler_.abandonTransfer();
+    setStatus(message);
+}
+
 void MainWindow::Command8_Click() {
     handler_.LastReply = 0;
     clearPreview();
-    if (!SaveList())
+    if (!SaveList()) {
+        handler_.abandonTransfer();
         return;
+    }
     if (!builder_.BuildDownloadImage(list_.entries(), reader_, findDataFile(dataDir_, QStringLiteral("file.add")))) {
-        setStatus(builder_.error());
+        refuseStart(builder_.error());
         return;
     }
     CurrentBmpPath = list_.entries().value(list_.count() - 1, CurrentBmpPath);
@@ -444,11 +464,11 @@ void MainWindow::Command8_Click() {
     // module could otherwise push bytes that no header announced.
     const BitmapDownloadPlan plan = planBitmapDownload(builder_.downloadImage(), PageSize);
     if (!plan.accepted) {
-        setStatus(plan.message);
+        refuseStart(plan.message);
         return;
     }
     if (!port_.portOpen()) {
-        setStatus(texts::portNotOpen());
+        refuseStart(texts::portNotOpen());
         return;
     }
     setStatus(texts::downloading());
@@ -460,11 +480,11 @@ void MainWindow::Command9_Click() {
     clearPreview();
     FontImage font = loadFontImage(dataDir_);
     if (!font.ok) {
-        setStatus(font.message);
+        refuseStart(font.message);
         return;
     }
     if (!port_.portOpen()) {
-        setStatus(texts::portNotOpen());
+        refuseStart(texts::portNotOpen());
         return;
     }
     setStatus(texts::downloading());

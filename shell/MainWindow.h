@@ -51,6 +51,7 @@ private:
     void startUp();
 
     void selectPort(int port);
+    void refuseStart(const QString& message);
     void setStatus(const QString& text);
     void clearPreview();
     bool sendCommand(const QByteArray& bytes);

@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -169,4 +174,50 @@ TEST_F(Window, ButtonsComeBackAfterAnErrorReplyAndAfterAnUnplug) {
     ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已断开!"); }));
     EXPECT_FALSE(window->commPort().portOpen());
     EXPECT_TRUE(child("Command11")->isEnabled());
+}
+
+TEST_F(Window, ARefusedStartEndsTheTransferThatWasRunning) {
+    open(true, false, {.lineRate = true});
+    click("Command8");
+    ASSERT_TRUE(waitUntil([&] { return module1->dataBytes().size() >= 50; }, 3000));
+    click("Command9"); // no hzk16 in the data directory
+    EXPECT_EQ(status(), QString("找不到字库文件hzk16!"));
+    EXPECT_EQ(window->commPort().sThreshold(), 0);
+    EXPECT_FALSE(window->replyHandler().running());
+    spin(40);
+    const qsizetype stopped = module1->dataBytes().size();
+    spin(60);
+    EXPECT_EQ(module1->dataBytes().size(), stopped);
+    EXPECT_LT(stopped, 1024);
+}
+
+TEST_F(Window, ClickingTheChosenPortAgainReopensIt) {
+    QTemporaryDir links;
+    const QString port2 = links.filePath("ttyPanel");
+    StartupOptions o;
+    o.dataDir = dataDir.filePath("dispkit");
+    o.port1 = "/nonexistent/port1";
+    o.port2 = port2;
+    window = std::make_unique<MainWindow>(o);
+    EXPECT_EQ(status(), QString("串口COM2打开失败!"));
+    ASSERT_FALSE(window->commPort().portOpen());
+
+    // The adapter is plugged in: the device appears under the same name.
+    ASSERT_TRUE(pty2.open());
+    ASSERT_TRUE(QFile::link(pty2.slavePath(), port2));
+    child<QRadioButton>("Option2")->click();
+    EXPECT_TRUE(window->commPort().portOpen());
+    click("Command11");
+    EXPECT_EQ(pty2.readExactly(3, 2000), QByteArray("\x1D\x07\x0D", 3));
+}
+
+TEST_F(Window, APathThatIsNoRegularFileIsRefusedWithoutBlocking) {
+    QDir().mkpath(dataDir.filePath("dispkit"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(dataDir.filePath("dispkit/File.txt")).constData(), 0600), 0);
+    ASSERT_EQ(mkfifo(QFile::encodeName(dataDir.filePath("pipe.bmp")).constData(), 0600), 0);
+    open(true, false);
+    EXPECT_EQ(status(), QString("位图列表读取失败!"));
+    window->bitmapList().add(dataDir.filePath("pipe.bmp"), nullptr);
+    window->bitmapList().select(0);
+    EXPECT_EQ(status(), QString("位图文件无法打开:pipe.bmp"));
 }

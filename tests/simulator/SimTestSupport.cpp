@@ -19,12 +19,12 @@ QByteArray bytes(std::initializer_list<int> values) {
 }
 
 QByteArray bmpFile(int width, int height, int seed) {
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
+    BmpLayout layout;
+    layout.width = width;
+    layout.height = height;
     if (seed >= 0)
-        spec.rows = patternRows(width, height, seed);
-    return makeBmp(spec);
+        layout.rows = patternRows(width, height, seed);
+    return makeBmp(layout);
 }
 
 QByteArray downloadImage(const QVector<QByteArray>& bmpFiles) {

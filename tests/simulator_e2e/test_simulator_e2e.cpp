@@ -92,10 +92,10 @@ struct Screen {
 }
 
 QByteArray bmp(int width, int height) {
-    test::BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
-    return makeBmp(spec);
+    test::BmpLayout layout;
+    layout.width = width;
+    layout.height = height;
+    return makeBmp(layout);
 }
 
 // A bottom-up (height > 0) or top-down 1-bit BMP drawn at dot (x0, y0): all

@@ -32,7 +32,7 @@ QByteArray patternRows(int width, int height, int seed) {
     return rows;
 }
 
-QByteArray makeBmp(const BmpSpec& s) {
+QByteArray makeBmp(const BmpLayout& s) {
     const int absH = s.height < 0 ? -s.height : s.height;
     const QByteArray rows = s.rows.isEmpty() ? patternRows(s.width, absH, s.width * 31 + absH) : s.rows;
     const int offset = 14 + s.infoHeaderSize + 4 * s.paletteEntries;

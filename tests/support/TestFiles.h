@@ -7,7 +7,7 @@
 namespace panelix::test {
 
 // A 1-bit BMP written byte by byte, so tests control every header field.
-struct BmpSpec {
+struct BmpLayout {
     int width = 8;
     int height = 1;           // negative: top-down
     int bitsPerPixel = 1;
@@ -21,8 +21,8 @@ struct BmpSpec {
 // Row stride of a 1-bit picture: bytes per stored row, padded to 4.
 int bmpStride(int width);
 
-// The complete file for spec; rows default to a deterministic pattern when empty.
-QByteArray makeBmp(const BmpSpec& spec);
+// The complete file for layout; rows default to a deterministic pattern when empty.
+QByteArray makeBmp(const BmpLayout& layout);
 
 // The stored rows of a width x height picture filled with a pattern seeded by seed.
 QByteArray patternRows(int width, int height, int seed);

@@ -60,7 +60,7 @@ struct Picture {
         return quint8(rows[stored * stride() + k]);
     }
     QByteArray file() const {
-        BmpSpec bmp;
+        BmpLayout bmp;
         bmp.width = width;
         bmp.height = height;
         bmp.infoHeaderSize = infoHeaderSize;
