@@ -75,7 +75,12 @@ MainWindow::MainWindow(const StartupOptions& options, QWidget* parent)
         handler_.abandonTransfer();
         setStatus(texts::portLost());
     });
-    connect(&handler_, &ReplyHandler::statusText, this, &MainWindow::setStatus);
+    connect(&handler_, &ReplyHandler::statusText, this, &MainWindow::showTransferText);
+    progressTextTimer_.setSingleShot(true);
+    connect(&progressTextTimer_, &QTimer::timeout, this, [this] {
+        setStatus(pendingProgressText_);
+        progressTextShown_.start();
+    });
     connect(&handler_, &ReplyHandler::runningChanged, this, &MainWindow::transferRunningChanged);
     connect(&handler_, &ReplyHandler::progress, this, &MainWindow::transferProgress);
     connect(&list_, &BitmapList::changed, this, [this] {
@@ -287,7 +292,29 @@ void MainWindow::selectPort(int port) {
 }
 
 void MainWindow::setStatus(const QString& text) {
+    progressTextTimer_.stop(); // a later text always wins over a progress text still waiting
     Label2->setText(text);
+}
+
+// The progress text changes about 960 times a second at 19,200 baud; painting each
+// one would cost the window far more than the transfer itself. It is shown at most
+// every ProgressTextMs, the latest one winning; every other text is shown at once.
+void MainWindow::showTransferText(const QString& text) {
+    static const QString progressPrefix = texts::downloading() + QStringLiteral("  ");
+    if (!text.startsWith(progressPrefix)) {
+        setStatus(text);
+        return;
+    }
+    pendingProgressText_ = text;
+    if (progressTextTimer_.isActive())
+        return;
+    const qint64 since = progressTextShown_.isValid() ? progressTextShown_.elapsed() : ProgressTextMs;
+    if (since >= ProgressTextMs) {
+        setStatus(text);
+        progressTextShown_.start();
+    } else {
+        progressTextTimer_.start(int(ProgressTextMs - since));
+    }
 }
 
 void MainWindow::clearPreview() {

@@ -10,6 +10,7 @@
 #include "shell/StartupOptions.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 class QComboBox;
@@ -53,6 +54,7 @@ private:
     void selectPort(int port);
     void refuseStart(const QString& message);
     void setStatus(const QString& text);
+    void showTransferText(const QString& text);
     void clearPreview();
     bool sendCommand(const QByteArray& bytes);
     void transferRunningChanged(bool running);
@@ -90,6 +92,10 @@ private:
     ListFile listFile_;
     BitmapList list_;
     CommandConsole console_;
+    static constexpr qint64 ProgressTextMs = 40;
+    QTimer progressTextTimer_;
+    QElapsedTimer progressTextShown_;
+    QString pendingProgressText_;
     QElapsedTimer transferClock_;
     qint32 transferClockStart_ = 0;
 

@@ -6,6 +6,8 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -220,4 +222,35 @@ TEST_F(Window, APathThatIsNoRegularFileIsRefusedWithoutBlocking) {
     window->bitmapList().add(dataDir.filePath("pipe.bmp"), nullptr);
     window->bitmapList().select(0);
     EXPECT_EQ(status(), QString("位图文件无法打开:pipe.bmp"));
+}
+
+TEST_F(Window, TheStatusLineFollowsTheProgressAtAPaintableRate) {
+    open(true, false, {.lineRate = true});
+    click("Command8"); // the empty list: 1024 bytes, about 0.53 s on the line
+    QStringList seen;
+    QElapsedTimer clock;
+    clock.start();
+    while (status() != QString("下载完成！") && clock.elapsed() < 5000) {
+        if (seen.isEmpty() || seen.last() != status())
+            seen << status();
+        spin(1);
+    }
+    ASSERT_EQ(status(), QString("下载完成！"));
+    const QRegularExpression progress("^正在下载\\.\\.\\.  (\\d+)   (\\d+)%$");
+    int last = 0;
+    int shown = 0;
+    for (const QString& text : seen) {
+        if (text == QString("正在下载..."))
+            continue;
+        const auto m = progress.match(text);
+        ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+        const int position = m.captured(1).toInt();
+        EXPECT_GT(position, last);
+        EXPECT_EQ(m.captured(2).toInt(), position * 100 / 1024);
+        last = position;
+        ++shown;
+    }
+    // Refreshed while it runs, but not once per 2-byte chunk (512 of them).
+    EXPECT_GE(shown, 3);
+    EXPECT_LE(shown, int(clock.elapsed() / 40) + 2);
 }
