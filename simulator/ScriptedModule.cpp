@@ -1,6 +1,7 @@
 #include "simulator/ScriptedModule.h"
 
 #include "link/ModuleCodes.h"
+#include "simulator/LineClock.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -12,16 +13,8 @@
 namespace panelix {
 
 namespace {
-qint64 monoNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-void sleepUntilNs(qint64 ns) {
-    timespec ts{time_t(ns / 1000000000), long(ns % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
+using lineclock::sleepUntilNs;
+const auto monoNs = lineclock::nowNs;
 } // namespace
 
 ScriptedModule::ScriptedModule(Pty& pty) : pty_(pty) {

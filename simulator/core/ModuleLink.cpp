@@ -1,5 +1,7 @@
 #include "simulator/core/ModuleLink.h"
 
+#include "simulator/LineClock.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -18,17 +20,8 @@ namespace {
 constexpr qsizetype MaxQueuedReplies = 65536;
 constexpr qsizetype MaxReadBatch = 65536;
 
-qint64 monoNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-void sleepNs(qint64 ns) {
-    timespec ts{time_t(ns / 1000000000), long(ns % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
-    }
-}
+const auto monoNs = lineclock::nowNs;
+using lineclock::sleepNs;
 
 bool readable(int fd) {
     pollfd p{fd, POLLIN, 0};

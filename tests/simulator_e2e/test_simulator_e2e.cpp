@@ -11,6 +11,7 @@
 #include "simulator/ui/SimulatedModule.h"
 #include "simulator/ui/SimulatorWindow.h"
 #include "simulator/ui/TrafficLog.h"
+#include "support/EventLoop.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -38,22 +39,7 @@ using test::makeBmp;
 using test::readFile;
 using test::writeFile;
 
-// Waits inside a running event loop, as the program does between events, so
-// the transmit notifications that pace a transfer arrive at their own speed.
-bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000) {
-    if (pred())
-        return true;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (pred())
-            loop.quit();
-    });
-    check.start(2);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return pred();
-}
+using panelix::test::waitFor;
 
 bool dotOf(const Frame& f, int x, int y) {
     return (f[std::size_t(y * ScreenByteColumns + x / 8)] >> (7 - x % 8)) & 1;

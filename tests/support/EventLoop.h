@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <functional>
 
@@ -19,6 +21,23 @@ inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
         QThread::usleep(200);
     }
     return true;
+}
+
+// Waits with the event loop blocked in the dispatcher, as the running program does,
+// so a transfer paced by transmit notifications goes at the program's own speed.
+inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000) {
+    if (pred())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (pred())
+            loop.quit();
+    });
+    check.start(2);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return pred();
 }
 
 // Runs the event loop for ms milliseconds.

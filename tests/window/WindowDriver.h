@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../shell/WindowFixture.h"
+#include "support/EventLoop.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -19,22 +20,6 @@
 
 namespace panelix::test {
 
-// Waits with the event loop blocked in the dispatcher, as the running program does,
-// so a transfer paced by transmit notifications goes at the program's own speed.
-inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000) {
-    if (pred())
-        return true;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (pred())
-            loop.quit();
-    });
-    check.start(2);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return pred();
-}
 
 inline QByteArray bytes(std::initializer_list<int> list) {
     QByteArray out;
