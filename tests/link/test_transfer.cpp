@@ -148,11 +148,14 @@ TEST_F(Transfer, AnErrorReplyMidTransferStopsTheData) {
     const QByteArray image = pattern(2000, 6);
     ASSERT_TRUE(handler.startTransfer(image, 2000, headerFor(2000)));
     ASSERT_TRUE(waitUntil([&] { return handler.LastReply == module::ReplyError; }, 5000));
-    const qint64 atError = module.receivedCount();
+    const qint32 stoppedAt = handler.SendPosition;
     spin(100);
-    // At most the chunk that was on its way when the reply came.
-    EXPECT_LE(module.receivedCount(), atError + 4);
-    EXPECT_LT(handler.SendPosition, 120);
+    EXPECT_EQ(handler.SendPosition, stoppedAt);
+    EXPECT_LT(stoppedAt, 1000); // well before the end
+    // The module gets what was sent before the reply arrived, and nothing after.
+    ASSERT_TRUE(waitUntil([&] { return module.receivedCount() >= 5 + stoppedAt; }, 2000));
+    spin(30);
+    EXPECT_EQ(module.received(), headerFor(2000) + image.left(stoppedAt));
     EXPECT_EQ(status.last(), texts::commError());
     EXPECT_EQ(port.sThreshold(), 0);
     EXPECT_EQ(runningChanges, (QList<bool>{true, false}));
