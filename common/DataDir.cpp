@@ -21,6 +21,14 @@ QString findDataFile(const QString& dir, const QString& name) {
 }
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error) {
+    // Replacing a device or a FIFO (say, through a link named like a data file)
+    // would destroy it: only regular files are replaced.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile()) {
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        return false;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)

@@ -11,7 +11,8 @@ namespace panelix {
 QString findDataFile(const QString& dir, const QString& name);
 
 // Replaces path with data as one complete file: written beside it, flushed, then
-// renamed over it, so a failure never leaves a half-written file behind.
+// renamed over it, so a failure never leaves a half-written file behind. A path
+// that exists but is no regular file (a device, a FIFO, a directory) is refused.
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
 
 // Reads at most maxBytes from the start of a regular file. False when it is not a

@@ -62,7 +62,9 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
 
     const QFileInfo old(path);
     if (old.exists()) {
-        if (!old.isFile()) {
+        // A file longer than any list could need was not written as a list file:
+        // copying its tail would stall the window for nothing.
+        if (!old.isFile() || old.size() > kMaxListBytes) {
             setMessage(message, kSaveFailed);
             return false;
         }

@@ -317,7 +317,11 @@ bool CommPort::setPortOpen(bool open) {
         error_ = QString::fromLocal8Bit(strerror(errno));
         return false;
     }
-    if (!isatty(fd)) {
+    // A serial line is a terminal, but neither our own controlling terminal (its
+    // settings belong to the shell; changing them from the background stops us)
+    // nor the master side of a pseudo-terminal.
+    int ptyNumber = 0;
+    if (!isatty(fd) || tcgetsid(fd) != -1 || ::ioctl(fd, TIOCGPTN, &ptyNumber) == 0) {
         ::close(fd);
         error_ = QStringLiteral("not a serial device");
         return false;

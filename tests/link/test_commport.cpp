@@ -179,6 +179,8 @@ TEST(CommPortDevices, MissingDeviceOrPlainFileDoesNotOpen) {
     EXPECT_FALSE(port.setPortOpen(true));
     port.setDevicePath(1, "/etc/hostname");
     EXPECT_FALSE(port.setPortOpen(true));
+    port.setDevicePath(1, "/dev/ptmx"); // a terminal, but the master side of a new pty
+    EXPECT_FALSE(port.setPortOpen(true));
     EXPECT_FALSE(port.portOpen());
     EXPECT_FALSE(port.setSettings("19200,x,8,1"));
     EXPECT_FALSE(port.setSettings("12345,n,8,1"));
