@@ -176,24 +176,21 @@ void MainWindow::buildControls() {
     Label1 = place(new QLabel(QStringLiteral("序号n"), this), "Label1", twips(4080, 7320, 612, 252), songFont(12));
 
     // Command5 and Command6 carry captions only.
-    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            selectPort(1);
-    });
-    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            selectPort(2);
-    });
-    // A click on the button already chosen tries its port again once it is closed
-    // (after an unplug or a failed open).
-    connect(Option1, &QRadioButton::clicked, this, [this] {
-        if (!port_.portOpen())
-            selectPort(1);
-    });
-    connect(Option2, &QRadioButton::clicked, this, [this] {
-        if (!port_.portOpen())
-            selectPort(2);
-    });
+    for (int n : {1, 2}) {
+        QRadioButton* option = n == 1 ? Option1 : Option2;
+        connect(option, &QRadioButton::toggled, this, [this, n](bool on) {
+            if (on)
+                selectPort(n);
+        });
+        // A click on the button already chosen tries its port again once it is
+        // closed (after an unplug or a failed open).
+        connect(option, &QRadioButton::pressed, this, [this, option] { pressedChosen_ = option->isChecked(); });
+        connect(option, &QRadioButton::clicked, this, [this, n] {
+            if (pressedChosen_ && !port_.portOpen())
+                selectPort(n);
+            pressedChosen_ = false;
+        });
+    }
     connect(Command[1], &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(Command[2], &QPushButton::clicked, this, &MainWindow::Command2_Click);
     connect(Command[3], &QPushButton::clicked, this, &MainWindow::Command3_Click);

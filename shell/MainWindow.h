@@ -84,6 +84,7 @@ private:
     QString CurrentBmpPath;
     QString dataDir_;
     bool dataDirUsable_ = false;
+    bool pressedChosen_ = false; // the option button pressed was the chosen one
 
     CommPort port_;
     ReplyHandler handler_;
