@@ -8,12 +8,13 @@
 #include <memory>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Panelix"));
-
+    // The command line is read before the window system is touched, so --help and
+    // a wrong option answer also where no display can be opened.
     panelix::StartupOptions options = panelix::defaultStartupOptions();
     QString message;
-    const QStringList args = QApplication::arguments().mid(1);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     switch (panelix::parseStartupOptions(args, &options, &message)) {
     case panelix::ParseOutcome::Help:
         std::fputs(panelix::usageText().toUtf8().constData(), stdout);
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
     case panelix::ParseOutcome::Run:
         break;
     }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Panelix"));
 
     // The simulated module sits behind a real pty, so COM1 goes through the same
     // serial code as a cable would. It runs at line rate: transfers take as long
