@@ -6,7 +6,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev
-          fonts-wqy-microhei unifont xvfb xauth clang libclang-rt-14-dev)
+          fonts-wqy-microhei fontconfig unifont xvfb xauth clang libclang-rt-14-dev)
 
 ensure_packages() {
     local missing=()
