@@ -1,5 +1,7 @@
 #include "link/CommPort.h"
 
+#include "common/FdIo.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QSocketNotifier>
@@ -84,22 +86,6 @@ bool parseSettings(const QString& text, LineSettings* out) {
     return true;
 }
 
-// Appends every byte waiting on a non-blocking descriptor. False at end of file
-// or on an error: on a terminal both mean the device has gone.
-bool readWaiting(int fd, QByteArray* out) {
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) {
-            out->append(buf, n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        return n < 0 && errno == EAGAIN;
-    }
-}
-
 } // namespace
 
 // Writes queued bytes to the device and follows them out on the line; posts a
@@ -142,32 +128,6 @@ private:
         return stop_;
     }
 
-    // False when the device has gone away.
-    bool writeAll(const QByteArray& bytes) {
-        qint64 done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n > 0) {
-                done += n;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EAGAIN) {
-                // The driver's buffer is full: wait for room, but stay stoppable.
-                pollfd p{fd_, POLLOUT, 0};
-                ::poll(&p, 1, 50);
-                if (p.revents & (POLLERR | POLLNVAL))
-                    return false;
-                if (stopping())
-                    return true;
-                continue;
-            }
-            return false;
-        }
-        return true;
-    }
-
     void run() {
         // Wake-ups must land within microseconds of the computed moment.
         prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
@@ -181,7 +141,8 @@ private:
                 QByteArray chunk;
                 chunk.swap(pending_);
                 lock.unlock();
-                if (!writeAll(chunk)) {
+                // A full driver buffer is waited out, but the worker stays stoppable.
+                if (!writeAll(fd_, chunk, [this] { return !stopping(); })) {
                     QCoreApplication::postEvent(target_, new LostEvent(generation_));
                     lock.lock();
                     wake_.wait(lock, [this] { return stop_; });

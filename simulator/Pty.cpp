@@ -1,5 +1,7 @@
 #include "simulator/Pty.h"
 
+#include "common/FdIo.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -64,38 +66,12 @@ void Pty::closeMaster() {
 }
 
 bool Pty::writeAll(const QByteArray& bytes) {
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0) {
-            done += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            pollfd p{master_, POLLOUT, 0};
-            ::poll(&p, 1, 100);
-            continue;
-        }
-        return false;
-    }
-    return true;
+    return panelix::writeAll(master_, bytes, [] { return true; });
 }
 
 QByteArray Pty::readAvailable() {
     QByteArray out;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n > 0) {
-            out.append(buf, n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        break;
-    }
+    readWaiting(master_, &out);
     return out;
 }
 

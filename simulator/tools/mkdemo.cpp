@@ -1,6 +1,7 @@
 // panelix-mkdemo: writes the demo 1-bit BMP pictures into a directory.
 #include "simulator/tools/DemoImages.h"
 #include "simulator/tools/Hzk16Font.h"
+#include "simulator/tools/ToolText.h"
 #include "simulator/tools/UnifontHex.h"
 
 #include <QFile>
@@ -11,11 +12,8 @@
 
 namespace {
 
-const char* const defaultUnifont = "/usr/share/unifont/unifont.hex";
-
-void print(std::FILE* to, const QString& text) {
-    std::fputs(text.toUtf8().constData(), to);
-}
+const char* const defaultUnifont = panelix::tools::DefaultUnifontHex;
+using panelix::tools::print;
 
 void usage(std::FILE* to) {
     print(to, QStringLiteral("Usage: panelix-mkdemo DIR [--unifont UNIFONT_HEX | --font HZK16]\n"

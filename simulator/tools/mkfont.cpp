@@ -2,6 +2,7 @@
 // from GNU Unifont, for the module's font download.
 #include "common/DataDir.h"
 #include "simulator/tools/Hzk16Font.h"
+#include "simulator/tools/ToolText.h"
 #include "simulator/tools/UnifontHex.h"
 
 #include <QString>
@@ -11,11 +12,8 @@
 
 namespace {
 
-const char* const defaultUnifont = "/usr/share/unifont/unifont.hex";
-
-void print(std::FILE* to, const QString& text) {
-    std::fputs(text.toUtf8().constData(), to);
-}
+const char* const defaultUnifont = panelix::tools::DefaultUnifontHex;
+using panelix::tools::print;
 
 void usage(std::FILE* to) {
     print(to, QStringLiteral("Usage: panelix-mkfont OUTPUT [UNIFONT_HEX]\n"
