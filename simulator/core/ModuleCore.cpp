@@ -1,7 +1,7 @@
 #include "simulator/core/ModuleCore.h"
 
 #include "common/Gbk.h"
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 
 #include <algorithm>
 #include <climits>
@@ -226,30 +226,28 @@ void ModuleCore::takeHeaderByte(std::uint8_t byte) {
     appendFrame(byte);
     if (frameLength_ < module::HeaderSize)
         return;
-    const auto kind = std::uint8_t(frameBytes_[1]);
-    const auto low = std::uint8_t(frameBytes_[2]);
-    const auto page = std::uint8_t(frameBytes_[3]);
-    const auto bank = std::uint8_t(frameBytes_[4]);
-    if (kind == module::TransferBitmaps) {
-        if (page > 127 || bank < module::BitmapBankOffset) {
-            refuseHeader(QStringLiteral("长度不是有效的分页地址"));
+    const auto* b = reinterpret_cast<const std::uint8_t*>(frameBytes_.constData());
+    const module::TransferHeader header = module::decodeHeader(b);
+    switch (header.kind) {
+    case module::TransferHeader::Kind::Bitmaps:
+        if (header.length < module::DirectorySize || header.length > module::ImageMemorySize) {
+            refuseHeader(QStringLiteral("长度%1超出图像存储器").arg(header.length));
             return;
         }
-        const qint64 length = module::positionOf({low, page, std::uint8_t(bank - module::BitmapBankOffset)});
-        if (length < module::DirectorySize || length > ImageMemorySize) {
-            refuseHeader(QStringLiteral("长度%1超出图像存储器").arg(length));
-            return;
-        }
-        acceptHeader(Transfer::Bitmaps, length);
-    } else if (kind == module::TransferFont) {
-        if (low != 0x00 || page != 0x00 || bank != 0x08) {
-            refuseHeader(QStringLiteral("字库长度不符"));
-            return;
-        }
-        acceptHeader(Transfer::Font, FontMemorySize);
-    } else {
-        refuseHeader(QStringLiteral("未知的传输类型"));
+        acceptHeader(Transfer::Bitmaps, header.length);
+        return;
+    case module::TransferHeader::Kind::Font:
+        acceptHeader(Transfer::Font, header.length);
+        return;
+    case module::TransferHeader::Kind::Invalid:
+        break;
     }
+    if (b[1] == module::TransferBitmaps)
+        refuseHeader(QStringLiteral("长度不是有效的分页地址"));
+    else if (b[1] == module::TransferFont)
+        refuseHeader(QStringLiteral("字库长度不符"));
+    else
+        refuseHeader(QStringLiteral("未知的传输类型"));
 }
 
 void ModuleCore::acceptHeader(Transfer kind, qint64 length) {
