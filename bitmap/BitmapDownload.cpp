@@ -1,6 +1,6 @@
 #include "bitmap/BitmapDownload.h"
 
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -109,6 +109,14 @@ const quint8* BmpReader::pixelRow(int row) const {
     return &m_matrix[std::size_t(row) * MatrixCols];
 }
 
+MonoBitmap BmpReader::bitmap() const {
+    MonoBitmap out(m_width, m_height);
+    const auto widthBytes = std::size_t(this->widthBytes());
+    for (int r = 0; r < m_height; ++r)
+        std::memcpy(out.row(r), pixelRow(r), widthBytes);
+    return out;
+}
+
 QString bitmapInfoText(int width, int height) {
     return QStringLiteral("位图宽度:%1      位图高度:%2").arg(width).arg(height);
 }

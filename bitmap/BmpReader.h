@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bitmap/MonoBitmap.h"
+
 #include <QByteArray>
 #include <QSize>
 #include <QString>
@@ -36,6 +38,9 @@ public:
     quint8 pixelByte(int row, int col) const;
     // MatrixCols bytes of one matrix row, or nullptr outside the matrix.
     const quint8* pixelRow(int row) const;
+    // The picture of the last good read, widthBytes() bytes of each row: the file's
+    // padding to 4 bytes left behind. Empty before the first good read.
+    MonoBitmap bitmap() const;
 
     const QByteArray& bmpBuffer() const { return m_buffer; }
     // Colour-table entries 0 and 1 as 0xAARRGGBB, for the preview only: the module

@@ -2,77 +2,126 @@
 
 #include "bitmap/BmpReader.h"
 #include "common/DataDir.h"
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
+
+#include <QFileInfo>
 
 #include <cstring>
 
 namespace panelix {
 
+static_assert(DownloadImageBuilder::MaxBitmaps == module::MaxBitmaps);
+
 namespace {
 
-constexpr int EntrySize = 8;
-static_assert(module::DirectoryEntries * EntrySize == module::DirectorySize);
+QString tooMany() {
+    return QStringLiteral("位图数量超过127个,无法下载!");
+}
 
-void putEntry(quint8* entry, std::initializer_list<quint8> bytes) {
-    std::copy(bytes.begin(), bytes.end(), entry);
+QString tooLarge() {
+    return QStringLiteral("位图总量超过256KB,无法下载!");
+}
+
+// A refusal that names the entry by its 1-based position in the list.
+QString atEntry(const char* text, qsizetype index) {
+    return QString::fromUtf8(text) + QStringLiteral("第%1项").arg(index + 1);
+}
+
+bool fitsDirectory(const MonoBitmap& b) {
+    return b.width() >= 1 && b.width() <= BmpReader::MaxWidth && b.height() >= 1 &&
+           b.height() <= BmpReader::MaxHeight;
 }
 
 } // namespace
 
+PackedImage DownloadImageBuilder::packDownloadImage(const std::vector<MonoBitmap>& bitmaps) {
+    PackedImage out;
+    if (bitmaps.size() > std::size_t(MaxBitmaps)) {
+        out.error = tooMany();
+        return out;
+    }
+
+    std::vector<module::DirectoryEntry> entries;
+    entries.reserve(bitmaps.size());
+    qint64 position = module::DirectorySize;
+    for (std::size_t i = 0; i < bitmaps.size(); ++i) {
+        const MonoBitmap& b = bitmaps[i];
+        if (!fitsDirectory(b)) {
+            out.error = atEntry("位图尺寸超出范围:", qsizetype(i));
+            return out;
+        }
+        if (position + b.bytes().size() > module::BitmapImageSize) {
+            out.error = tooLarge();
+            return out;
+        }
+        entries.push_back({b.widthBytes(), b.height(), quint32(position)});
+        position += b.bytes().size();
+    }
+
+    // The rows follow one another without padding, as the bitmaps hold them.
+    QByteArray image(module::BitmapImageSize, '\0');
+    char* data = image.data();
+    const QByteArray directory = module::encodeDirectory(entries, quint32(position));
+    std::memcpy(data, directory.constData(), std::size_t(directory.size()));
+    for (std::size_t i = 0; i < bitmaps.size(); ++i)
+        std::memcpy(data + entries[i].start, bitmaps[i].bytes().constData(),
+                    std::size_t(bitmaps[i].bytes().size()));
+
+    out.image = std::move(image);
+    out.end = quint32(position);
+    return out;
+}
+
 bool DownloadImageBuilder::refuse(const QString& text) {
     m_error = text;
     m_image.clear();
-    m_directory.fill(0);
     m_end = 0;
     return false;
 }
 
 quint8 DownloadImageBuilder::directoryByte(int entry, int byte) const {
-    if (entry < 0 || entry >= module::DirectoryEntries || byte < 0 || byte >= EntrySize)
+    if (entry < 0 || entry >= module::DirectoryEntries || byte < 0 || byte >= module::DirectoryEntrySize ||
+        m_image.size() < module::DirectorySize)
         return 0;
-    return m_directory[std::size_t(entry * EntrySize + byte)];
+    return quint8(m_image[entry * module::DirectoryEntrySize + byte]);
+}
+
+bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, const QString& fileAddPath) {
+    BmpReader reader;
+    return BuildDownloadImage(entries, reader, fileAddPath);
 }
 
 bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, BmpReader& reader,
                                               const QString& fileAddPath) {
-    // Entry 0 describes the whole image, so the directory has room for 127 bitmaps.
     if (entries.size() > MaxBitmaps)
-        return refuse(QStringLiteral("位图数量超过127个,无法下载!"));
+        return refuse(tooMany());
 
-    QByteArray image(module::BitmapImageSize, '\0');
-    std::array<quint8, module::DirectorySize> directory{};
-    auto* out = reinterpret_cast<quint8*>(image.data());
-    quint32 position = module::DirectorySize;
-
+    std::vector<MonoBitmap> bitmaps;
+    bitmaps.reserve(std::size_t(entries.size()));
+    qint64 bytes = module::DirectorySize;
     for (qsizetype i = 0; i < entries.size(); ++i) {
+        // A damaged list file can give an empty text: the reader's refusal would name
+        // no file, so the position in the list says which entry it is.
+        if (QFileInfo(entries[i]).fileName().isEmpty())
+            return refuse(atEntry("位图文件无法打开:", i));
         if (!reader.ReadBmp(entries[i]))
             return refuse(reader.error());
-        const int widthBytes = reader.widthBytes();
-        const int rows = reader.height();
-        if (position + quint32(widthBytes * rows) > quint32(module::BitmapImageSize))
-            return refuse(QStringLiteral("位图总量超过256KB,无法下载!"));
-
-        const module::BankedAddress start = module::bankedAddress(position);
-        putEntry(&directory[std::size_t(i + 1) * EntrySize],
-                 {quint8(widthBytes), quint8(rows & 0xFF), start.low, start.page, start.bank, 0, 0,
-                  quint8(rows >> 8)});
-        // Only the picture's bytes of each row: the file's padding to 4 bytes stays behind.
-        for (int r = 0; r < rows; ++r) {
-            std::memcpy(out + position, reader.pixelRow(r), std::size_t(widthBytes));
-            position += quint32(widthBytes);
-        }
+        bitmaps.push_back(reader.bitmap());
+        // Once the pixels overflow the image, packing refuses whatever follows: the
+        // rest of the list need not be read (nor can its files decide the message).
+        bytes += bitmaps.back().bytes().size();
+        if (bytes > module::BitmapImageSize)
+            break;
     }
 
-    const module::BankedAddress end = module::bankedAddress(position);
-    putEntry(directory.data(), {quint8(entries.size()), end.low, end.page, end.bank});
-    std::memcpy(out, directory.data(), directory.size());
-
-    if (!writeFileAtomically(fileAddPath, image))
+    PackedImage packed = packDownloadImage(bitmaps);
+    if (!packed.ok())
+        return refuse(packed.error);
+    if (!writeFileAtomically(fileAddPath, packed.image))
         return refuse(QStringLiteral("file.add写入失败!"));
 
-    m_image = std::move(image);
-    m_directory = directory;
-    m_end = position;
+    m_image = std::move(packed.image);
+    m_end = packed.end;
     m_error.clear();
     return true;
 }

@@ -1,15 +1,26 @@
 #pragma once
 
+#include "bitmap/MonoBitmap.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
-#include <array>
+#include <vector>
 
 namespace panelix {
 
 class BmpReader;
+
+// A download image, or why there is none.
+struct PackedImage {
+    QByteArray image; // BitmapImageSize bytes; empty when refused
+    quint32 end = 0;  // E: the position after the last pixel byte
+    QString error;    // the refusal's status text; empty when packed
+
+    bool ok() const { return error.isEmpty(); }
+};
 
 // Packs the bitmaps of the list behind a 1024-byte directory into the image that is
 // sent to the module, and keeps it in file.add.
@@ -17,9 +28,20 @@ class DownloadImageBuilder {
 public:
     static constexpr int MaxBitmaps = 127;
 
-    // Reads every entry with reader.ReadBmp, builds the image and writes it atomically
-    // to fileAddPath. False when the build is refused: error() holds the status text,
-    // file.add is left as it was and downloadImage() is empty.
+    // The image of bitmaps in list order: the directory (entry 0 the count and E, entry
+    // n the n-th bitmap), then each bitmap's rows top row first, widthBytes() bytes a
+    // row, zeros after E. Refused for more than MaxBitmaps bitmaps, for pixels beyond
+    // the image, and for a bitmap outside 1..640 x 1..481 (its directory entry could not
+    // describe it): "位图尺寸超出范围:第n项".
+    static PackedImage packDownloadImage(const std::vector<MonoBitmap>& bitmaps);
+
+    // Reads every entry with a reader of its own, packs the image and writes it
+    // atomically to fileAddPath. False when the build is refused: error() holds the
+    // status text, file.add is left as it was and downloadImage() is empty. An entry
+    // without a file name (an empty text from a damaged list file) is refused by its
+    // position in the list: "位图文件无法打开:第3项".
+    bool BuildDownloadImage(const QStringList& entries, const QString& fileAddPath);
+    // The same, reading through reader, which is left holding the last file read.
     bool BuildDownloadImage(const QStringList& entries, BmpReader& reader, const QString& fileAddPath);
     QString error() const { return m_error; }
 
@@ -33,7 +55,6 @@ private:
     bool refuse(const QString& text);
 
     QByteArray m_image;
-    std::array<quint8, 1024> m_directory{};
     quint32 m_end = 0;
     QString m_error;
 };

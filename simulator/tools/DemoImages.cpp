@@ -1,6 +1,6 @@
 #include "simulator/tools/DemoImages.h"
 
-#include "common/DataDir.h"
+#include "bitmap/BmpWriter.h"
 
 #include <QDir>
 
@@ -147,7 +147,7 @@ bool writeDemoImages(const QString& dir, const GlyphMap& glyphs, QStringList* wr
     }
     for (const DemoImage& demo : demoImages(glyphs)) {
         const QString path = QDir(dir).filePath(demo.fileName);
-        if (!writeFileAtomically(path, demo.image.toBmp())) {
+        if (!writeBmpFile(path, demo.image.toBitmap())) {
             *error = QStringLiteral("无法写入文件:") + path;
             return false;
         }

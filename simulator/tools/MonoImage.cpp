@@ -1,5 +1,7 @@
 #include "simulator/tools/MonoImage.h"
 
+#include "bitmap/BmpWriter.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -9,14 +11,6 @@
 namespace panelix {
 
 namespace {
-void put16(QByteArray& b, int at, int v) {
-    b[at] = char(v & 0xFF);
-    b[at + 1] = char((v >> 8) & 0xFF);
-}
-void put32(QByteArray& b, int at, int v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char((v >> (8 * i)) & 0xFF);
-}
 constexpr int SpaceWidth = 8;
 } // namespace
 
@@ -122,42 +116,19 @@ int MonoImage::textWidth(const QString& s, const GlyphMap& glyphs, int scale) {
     return w;
 }
 
-QByteArray MonoImage::toBmp() const {
-    const int stride = (width_ + 31) / 32 * 4;
-    const int offset = 62;
-    QByteArray b(offset + stride * height_, '\0');
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(b, 2, int(b.size()));
-    put32(b, 10, offset);
-    put32(b, 14, 40);
-    put32(b, 18, width_);
-    put32(b, 22, height_);
-    put16(b, 26, 1);
-    put16(b, 28, 1);
-    put32(b, 34, stride * height_);
-    put32(b, 38, 2835); // 72 dpi
-    put32(b, 42, 2835);
-    put32(b, 46, 2);
-    put32(b, 50, 2);
-    // Palette: entry 0 black, entry 1 white.
-    b[58] = char(0xFF);
-    b[59] = char(0xFF);
-    b[60] = char(0xFF);
-    const int used = (width_ + 7) / 8;
+MonoBitmap MonoImage::toBitmap() const {
+    MonoBitmap out(width_, height_); // all light, the unused bits of each row too
     for (int y = 0; y < height_; ++y) {
-        const int row = offset + (height_ - 1 - y) * stride;
-        for (int k = 0; k < used; ++k) {
-            std::uint8_t bits = 0;
-            for (int i = 0; i < 8; ++i) {
-                const int x = 8 * k + i;
-                if (x >= width_ || !black(x, y))
-                    bits = std::uint8_t(bits | (0x80u >> i));
-            }
-            b[row + k] = char(bits);
+        for (int x = 0; x < width_; ++x) {
+            if (black(x, y))
+                out.setPixel(x, y, true);
         }
     }
-    return b;
+    return out;
+}
+
+QByteArray MonoImage::toBmp() const {
+    return writeBmp(toBitmap());
 }
 
 } // namespace panelix

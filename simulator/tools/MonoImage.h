@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bitmap/MonoBitmap.h"
 #include "simulator/tools/UnifontHex.h"
 
 #include <QByteArray>
@@ -32,9 +33,11 @@ public:
     int text(int x, int y, const QString& text, const GlyphMap& glyphs, int scale = 1, bool black = true);
     static int textWidth(const QString& text, const GlyphMap& glyphs, int scale = 1);
 
-    // The standard 1-bit BMP: 62-byte offset, palette 0 black and 1 white, rows
-    // bottom-up and padded to 4 bytes. The unused bits at the end of a row are
-    // white, so a display that shows whole bytes shows them blank.
+    // The picture as the module stores it, black a dark dot. The unused bits at the
+    // end of a row are white, so a display that shows whole bytes shows them blank.
+    MonoBitmap toBitmap() const;
+    // toBitmap() as the standard 1-bit BMP file (writeBmp): 62-byte offset, palette 0
+    // black and 1 white, rows bottom-up and padded to 4 bytes.
     QByteArray toBmp() const;
 
 private:

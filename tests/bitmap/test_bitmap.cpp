@@ -4,6 +4,7 @@
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -236,4 +237,81 @@ TEST(BitmapPreview, InfoTextAndBoxSize) {
     EXPECT_EQ(previewBoxSize(100, 1000, QSize(480, 600)), QSize(60, 600));
     EXPECT_EQ(previewBoxSize(640, 1, QSize()), QSize(480, 1));
     EXPECT_TRUE(previewBoxSize(0, 240, QSize(2000, 2000)).isEmpty());
+}
+
+TEST_F(Bitmap, PackingBitmapsGivesTheImageBuiltFromTheirFiles) {
+    const QList<std::pair<int, int>> sizes = {{10, 2}, {320, 240}, {100, 3}, {7, 481}, {640, 1}};
+    QStringList entries;
+    std::vector<MonoBitmap> bitmaps;
+    QByteArray pixels;
+    for (const auto& [w, h] : sizes) {
+        const QByteArray stored = test::patternRows(w, h, w + h);
+        entries << bmp(QString("%1x%2.bmp").arg(w).arg(h), bmpFile(w, h, stored));
+        bitmaps.emplace_back(w, h, packed(stored, w, h));
+        pixels += packed(stored, w, h);
+    }
+    const PackedImage image = DownloadImageBuilder::packDownloadImage(bitmaps);
+    ASSERT_TRUE(image.ok()) << image.error.toStdString();
+    EXPECT_EQ(image.end, quint32(1024 + pixels.size()));
+    EXPECT_EQ(image.image.mid(0, 48), hex("05DC2B0000000000"
+                                          "0202000400000000"
+                                          "28F0040400000000"
+                                          "0D03842900000000"
+                                          "01E1AB2900000001"
+                                          "50018C2B00000000"));
+    EXPECT_EQ(image.image.mid(48, 1024 - 48), QByteArray(1024 - 48, '\0'));
+    EXPECT_EQ(image.image.mid(1024), pixels + QByteArray(524288 - 1024 - pixels.size(), '\0'));
+
+    ASSERT_TRUE(build(entries)); // through the caller's reader
+    EXPECT_EQ(builder.downloadImage(), image.image);
+    EXPECT_EQ(reader.bitmap(), bitmaps.back());
+    ASSERT_TRUE(test::writeFile(fileAdd, "previous"));
+    DownloadImageBuilder own;
+    ASSERT_TRUE(own.BuildDownloadImage(entries, fileAdd));
+    EXPECT_EQ(own.downloadImage(), image.image);
+    EXPECT_EQ(own.endPosition(), image.end);
+    EXPECT_EQ(own.directoryByte(4, 7), 0x01);
+    EXPECT_EQ(test::readFile(fileAdd), image.image);
+}
+
+TEST_F(Bitmap, PackingRefusesWhatTheDirectoryOrImageCannotHold) {
+    const auto refusal = [](const std::vector<MonoBitmap>& bitmaps) {
+        const PackedImage p = DownloadImageBuilder::packDownloadImage(bitmaps);
+        EXPECT_EQ(p.image.isEmpty(), !p.ok());
+        return p.error;
+    };
+    EXPECT_EQ(refusal({}), "");
+    EXPECT_EQ(refusal(std::vector<MonoBitmap>(127, MonoBitmap(8, 1))), "");
+    EXPECT_EQ(refusal(std::vector<MonoBitmap>(128, MonoBitmap(8, 1))), "位图数量超过127个,无法下载!");
+    EXPECT_EQ(refusal(std::vector<MonoBitmap>(13, MonoBitmap(640, 481))), "");
+    EXPECT_EQ(refusal(std::vector<MonoBitmap>(14, MonoBitmap(640, 481))), "位图总量超过256KB,无法下载!");
+    for (const MonoBitmap& odd : {MonoBitmap(), MonoBitmap(641, 1), MonoBitmap(8, 482), MonoBitmap(0, 4)})
+        EXPECT_EQ(refusal({MonoBitmap(8, 1), odd}), "位图尺寸超出范围:第2项") << odd.width();
+}
+
+TEST_F(Bitmap, EntryWithoutFileNameIsNamedByItsPosition) {
+    const QString one = bmp("one.bmp", bmpFile(8, 1));
+    ASSERT_TRUE(test::writeFile(fileAdd, "previous"));
+    ASSERT_TRUE(reader.ReadBmp(one));
+    EXPECT_FALSE(build({one, one, QString(), one}));
+    EXPECT_EQ(builder.error(), "位图文件无法打开:第3项");
+    EXPECT_FALSE(builder.BuildDownloadImage({one, one, ""}, fileAdd));
+    EXPECT_EQ(builder.error(), "位图文件无法打开:第3项");
+    EXPECT_FALSE(builder.BuildDownloadImage({dir.path() + "/"}, fileAdd));
+    EXPECT_EQ(builder.error(), "位图文件无法打开:第1项");
+    EXPECT_TRUE(builder.downloadImage().isEmpty());
+    EXPECT_EQ(builder.directoryByte(0, 0), 0);
+    EXPECT_EQ(test::readFile(fileAdd), "previous");
+    // A missing file keeps its name.
+    EXPECT_FALSE(builder.BuildDownloadImage({one, dir.filePath("gone.bmp")}, fileAdd));
+    EXPECT_EQ(builder.error(), "位图文件无法打开:gone.bmp");
+}
+
+TEST_F(Bitmap, OverflowIsRefusedBeforeLaterEntriesAreRead) {
+    const QString big = bmp("big.bmp", bmpFile(640, 481));
+    QStringList entries(14, big);
+    entries << dir.filePath("gone.bmp") << QString();
+    EXPECT_FALSE(builder.BuildDownloadImage(entries, fileAdd));
+    EXPECT_EQ(builder.error(), "位图总量超过256KB,无法下载!");
+    EXPECT_FALSE(QFileInfo::exists(fileAdd));
 }

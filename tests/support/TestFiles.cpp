@@ -1,6 +1,10 @@
 #include "support/TestFiles.h"
 
+#include "bitmap/BmpWriter.h"
+
 #include <QFile>
+
+#include <cstring>
 
 namespace panelix::test {
 
@@ -32,9 +36,42 @@ QByteArray patternRows(int width, int height, int seed) {
     return rows;
 }
 
+namespace {
+
+bool isStandard(const BmpLayout& s, const QByteArray& rows) {
+    return s.bitsPerPixel == 1 && s.compression == 0 && s.infoHeaderSize == 40 && s.paletteEntries == 2 &&
+           s.width > 0 && s.height > 0 && rows.size() == qsizetype(bmpStride(s.width)) * s.height;
+}
+
+// The standard layout as the product writes it. The writer pads rows with zeros; the
+// padding bytes of the given rows are copied over them, since some tests check that
+// the reader leaves them behind.
+QByteArray standardBmp(const BmpLayout& s, const QByteArray& rows) {
+    const int stride = bmpStride(s.width), widthBytes = (s.width + 7) / 8;
+    MonoBitmap bitmap(s.width, s.height);
+    for (int r = 0; r < s.height; ++r)
+        std::memcpy(bitmap.row(r), rows.constData() + qsizetype(s.height - 1 - r) * stride,
+                    std::size_t(widthBytes));
+    QByteArray b = writeBmp(bitmap);
+    for (int i = 0; i < s.height; ++i) {
+        const qsizetype at = qsizetype(i) * stride + widthBytes;
+        b.replace(BmpHeaderSize + at, stride - widthBytes, rows.constData() + at, stride - widthBytes);
+    }
+    return b;
+}
+
+} // namespace
+
 QByteArray makeBmp(const BmpLayout& s) {
     const int absH = s.height < 0 ? -s.height : s.height;
     const QByteArray rows = s.rows.isEmpty() ? patternRows(s.width, absH, s.width * 31 + absH) : s.rows;
+    if (isStandard(s, rows)) {
+        QByteArray b = standardBmp(s, rows);
+        if (s.truncateTo >= 0 && s.truncateTo < b.size())
+            b.truncate(s.truncateTo);
+        return b;
+    }
+    // Any other layout byte by byte, so tests control every header field.
     const int offset = 14 + s.infoHeaderSize + 4 * s.paletteEntries;
     QByteArray b(offset, '\0');
     b[0] = 'B';

@@ -6,7 +6,7 @@
 
 namespace panelix::test {
 
-// A 1-bit BMP written byte by byte, so tests control every header field.
+// A BMP whose header fields the test chooses, malformed ones included.
 struct BmpLayout {
     int width = 8;
     int height = 1;           // negative: top-down
@@ -22,6 +22,9 @@ struct BmpLayout {
 int bmpStride(int width);
 
 // The complete file for layout; rows default to a deterministic pattern when empty.
+// The standard layout (1 bit, no compression, 40-byte info header, 2 palette entries,
+// bottom-up, rows of the full size) is what writeBmp makes, except that the padding
+// bytes of the rows are the given ones; any other layout is written field by field.
 QByteArray makeBmp(const BmpLayout& layout);
 
 // The stored rows of a width x height picture filled with a pattern seeded by seed.
