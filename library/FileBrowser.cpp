@@ -1,10 +1,16 @@
 #include "library/FileBrowser.h"
 
+#include "common/Gbk.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
 
 namespace panelix {
 
@@ -68,18 +74,70 @@ QString driveForPath(const QString& path, const QStringList& roots) {
     return best;
 }
 
-QStringList bmpFilesIn(const QString& dir) {
-    const QDir d(dir);
-    QStringList names;
-    for (const QString& name : d.entryList(QDir::Files)) {
-        if (name.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive))
-            names.append(name);
+namespace {
+
+bool endsWithBmp(const QByteArray& name) {
+    return name.size() >= 4 && ::strncasecmp(name.constData() + name.size() - 4, ".bmp", 4) == 0;
+}
+
+// A name as the list shows it: as the file system gives it when it is UTF-8, from
+// GBK when its bytes are GBK, otherwise with replacement characters for the bytes
+// that say nothing.
+QString displayNameOf(const QByteArray& name) {
+    const QString local = QFile::decodeName(name);
+    if (QFile::encodeName(local) == name)
+        return local;
+    const QString gbk = fromGbk(name);
+    if (!gbk.contains(QChar::ReplacementCharacter) && toGbk(gbk) == name)
+        return gbk;
+    return local;
+}
+
+} // namespace
+
+QList<BrowserEntry> bmpEntriesIn(const QString& dir) {
+    // Listed byte by byte: QDir leaves out every name that is not UTF-8.
+    QList<BrowserEntry> entries;
+    const QByteArray nativeDir = QFile::encodeName(dir);
+    DIR* d = ::opendir(nativeDir.constData());
+    if (!d)
+        return entries;
+    while (const dirent* e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (name.startsWith('.') || !endsWithBmp(name))
+            continue;
+        // A link counts as the file it leads to; directories, FIFOs and devices are no pictures.
+        struct stat st {};
+        if (::fstatat(::dirfd(d), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        BrowserEntry entry;
+        entry.displayName = displayNameOf(name);
+        entry.path = composeBrowserPath(dir, entry.displayName);
+        entry.nativePath = nativeDir + '/' + name;
+        entry.pathOpensFile = QFile::encodeName(entry.path) == entry.nativePath;
+        entries.append(entry);
     }
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
+    ::closedir(d);
+    std::sort(entries.begin(), entries.end(), [](const BrowserEntry& a, const BrowserEntry& b) {
+        const int c = a.displayName.compare(b.displayName, Qt::CaseInsensitive);
+        if (c != 0)
+            return c < 0;
+        if (a.displayName != b.displayName)
+            return a.displayName < b.displayName;
+        return a.nativePath < b.nativePath;
     });
+    return entries;
+}
+
+QStringList bmpFilesIn(const QString& dir) {
+    QStringList names;
+    for (const BrowserEntry& entry : bmpEntriesIn(dir))
+        names.append(entry.displayName);
     return names;
+}
+
+bool canStoreInList(const BrowserEntry& entry) {
+    return entry.pathOpensFile && fromGbk(toGbk(entry.path)) == entry.path;
 }
 
 bool canListDirectory(const QString& dir) {

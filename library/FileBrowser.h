@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -25,9 +27,29 @@ QStringList driveRootsFrom(const QString& home, const QStringList& mountPoints);
 // The drive that shows path: the longest root that contains it; "" when none does.
 QString driveForPath(const QString& path, const QStringList& roots);
 
-// The names of the files in dir that match "*.bmp", letter case ignored, sorted
-// without regard to case. Hidden files are left out; an unreadable dir gives none.
+// One file of the file list. Names are read as bytes: a name that is not UTF-8 (GBK
+// bytes from an archive made on a Chinese system) is shown decoded from GBK, or with
+// replacement characters when it is not GBK either. Such a name does not give the
+// file back, so only nativePath opens it.
+struct BrowserEntry {
+    QString displayName;       // the name as the list shows it
+    QString path;              // composeBrowserPath(dir, displayName): what the bitmap list stores
+    QByteArray nativePath;     // the file's path, byte for byte
+    bool pathOpensFile = true; // path, encoded for the file system, is nativePath
+};
+
+// The files in dir that match "*.bmp", letter case ignored, sorted by the shown name
+// without regard to case. Only regular files (or links to them); hidden files are
+// left out; an unreadable dir gives none. Two entries may show the same name (a GBK
+// name beside its UTF-8 twin): tell them apart by position, not by text.
+QList<BrowserEntry> bmpEntriesIn(const QString& dir);
+
+// The shown names of bmpEntriesIn(dir).
 QStringList bmpFilesIn(const QString& dir);
+
+// True when the entry's path can be held by the list file: it names the file itself
+// and every character has a GBK code, so it opens the same file when read back.
+bool canStoreInList(const BrowserEntry& entry);
 
 // True when dir is a directory whose entries can be listed.
 bool canListDirectory(const QString& dir);

@@ -1,9 +1,14 @@
+#include "common/DataDir.h"
 #include "library/FileBrowser.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace panelix;
 
@@ -36,4 +41,72 @@ TEST(FileBrowser, DrivesAndTheSilentFallBack) {
     EXPECT_TRUE(fellBack);
     EXPECT_EQ(directoryForDrive(dir.path(), "/x", &fellBack), dir.path());
     EXPECT_FALSE(fellBack);
+}
+
+namespace {
+
+bool createNative(const QByteArray& path, const QByteArray& contents) {
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    const bool ok = fd >= 0 && ::write(fd, contents.constData(), size_t(contents.size())) == contents.size();
+    return fd >= 0 && ::close(fd) == 0 && ok;
+}
+
+// QTemporaryDir cannot remove names that are not UTF-8: it never sees them.
+struct UnlinkedOnExit {
+    QList<QByteArray> paths;
+    ~UnlinkedOnExit() {
+        for (const QByteArray& path : paths)
+            ::unlink(path.constData());
+    }
+};
+
+} // namespace
+
+// Names unpacked from archives made on Chinese Windows are GBK bytes, not UTF-8.
+TEST(FileBrowser, NamesThatAreNotUtf8AreShownAndOpenOnlyByTheirBytes) {
+    QTemporaryDir dir;
+    const QByteArray native = QFile::encodeName(dir.path());
+    const QByteArray gbk = native + "/\xB2\xE2\xCA\xD4.bmp"; // 测试 in GBK
+    const QByteArray neither = native + "/\xFF\xFE.BMP";
+    const QByteArray link = native + "/\xC1\xB4.bmp"; // 链 in GBK
+    const UnlinkedOnExit cleanup{{gbk, neither, link}};
+    ASSERT_TRUE(createNative(gbk, "gbk"));
+    ASSERT_TRUE(createNative(native + "/\xE6\xB5\x8B\xE8\xAF\x95.bmp", "utf8")); // 测试 in UTF-8
+    ASSERT_TRUE(createNative(neither, "neither"));
+    ASSERT_TRUE(createNative(native + "/\xF0\x9F\x98\x80.bmp", "emoji")); // no GBK code
+    ASSERT_TRUE(createNative(native + "/a.bmp", "a"));
+    ASSERT_EQ(::symlink(gbk.constData(), link.constData()), 0);
+
+    const QString test = QString::fromUtf8("测试.bmp");
+    struct Expected {
+        QString name;
+        QByteArray contents;
+        bool opens;
+        bool storable;
+    };
+    const QList<Expected> expected{
+        {"a.bmp", "a", true, true},
+        {test, "gbk", false, false}, // its path would open the UTF-8 twin
+        {test, "utf8", true, true},
+        {QString::fromUtf8("链.bmp"), "gbk", false, false},
+        {QString::fromUtf8("\xF0\x9F\x98\x80.bmp"), "emoji", true, false},
+        {QString(2, QChar::ReplacementCharacter) + ".BMP", "neither", false, false}};
+    const QList<BrowserEntry> entries = bmpEntriesIn(dir.path());
+    ASSERT_EQ(entries.size(), expected.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const BrowserEntry& e = entries[i];
+        EXPECT_EQ(e.displayName, expected[i].name) << i;
+        QFile file;
+        ASSERT_TRUE(openNativeFile(e.nativePath, &file)) << i;
+        EXPECT_EQ(file.readAll(), expected[i].contents) << i;
+        EXPECT_EQ(e.pathOpensFile, expected[i].opens) << i;
+        EXPECT_EQ(canStoreInList(e), expected[i].storable) << i;
+        if (e.pathOpensFile) {
+            EXPECT_EQ(test::readFile(e.path), expected[i].contents) << i;
+        }
+    }
+    QStringList shown;
+    for (const Expected& x : expected)
+        shown.append(x.name);
+    EXPECT_EQ(bmpFilesIn(dir.path()), shown);
 }
