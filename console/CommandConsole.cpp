@@ -1,7 +1,7 @@
 #include "console/CommandConsole.h"
 
 #include "common/Gbk.h"
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 
 #include <array>
 #include <cstdint>

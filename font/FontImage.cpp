@@ -1,7 +1,7 @@
 #include "font/FontImage.h"
 
 #include "common/DataDir.h"
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 
 #include <QFileInfo>
 

@@ -4,46 +4,39 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
-
-class QSocketNotifier;
+#include <vector>
 
 namespace panelix {
 
-// What the reply handler and the command senders need of a serial port. The real
-// port implements it; a fake can stand in where the wire does not matter.
-class CommIO {
-public:
-    virtual ~CommIO() = default;
-    virtual bool portOpen() const = 0;
-    // Queues every byte in order and returns at once; false (nothing sent) when closed.
-    virtual bool output(const QByteArray& bytes) = 0;
-    // Every byte waiting, in arrival order; empties the receive queue.
-    virtual QByteArray input() = 0;
-    // 2: receive notification, 1: transmit notification.
-    virtual int commEvent() const = 0;
-    virtual void setSThreshold(int value) = 0;
-    virtual int sThreshold() const = 0;
-};
+class PortBackend;
+struct LinkEvent;
 
-class DrainWorker;
+// Why a port could not be opened, as far as the system tells.
+enum class OpenError { None, NoDevice, NoPermission, InUse, NotSerial, Unknown };
 
-// The serial port of the main window, on the operating system's own calls.
+// The serial port to the module. While open, one link thread owns the device:
+// it writes what it is given, reads the module's replies, applies the reply
+// rules and paces a bulk transfer chunk by chunk itself (see TransferPacer),
+// with no round trip through the thread that owns this object.
 //
-// Notifications reach the GUI thread as events of their own, never nested in a
-// running handler:
-// - receive (CommEvent 2): bytes have arrived; input() returns all of them.
-// - transmit (CommEvent 1): the transmit queue has drained after a write, while
-//   SThreshold is 1. A worker thread writes the bytes and follows them out on the
-//   line (19,200 baud is 0.52 ms a byte): it sleeps to the moment the last byte
-//   has entered the transmitter, confirms with TIOCOUTQ that the driver holds
-//   nothing more, and only then posts the event. Neither "the kernel took the
-//   bytes" nor tcdrain() means drained: the first is immediate, the second polls
-//   at jiffy granularity on real UARTs and returns at once on a pty.
-class CommPort : public QObject, public CommIO {
+// "Drained" is the moment the last byte written has entered the transmitter,
+// one byte time before the line falls idle, confirmed by the driver holding no
+// more bytes (TIOCOUTQ on POSIX, EV_TXEMPTY on Windows). Neither "the kernel took
+// the bytes" nor tcdrain() means that: the first is immediate, the second polls
+// at jiffy granularity on real UARTs and returns at once on a pty. Each time the
+// queue has drained after a write while SThreshold is 1, the next one or two
+// bytes of the transfer go out.
+//
+// What happens on the line reaches the owning thread as typed events, in order,
+// never nested in a running handler: every read, transfer progress (at most every
+// ProgressIntervalMs, and once more at the end), completion, a module error, the
+// running state, and the loss of the device.
+class CommPort : public QObject {
     Q_OBJECT
 public:
-    enum { comEvSend = 1, comEvReceive = 2 };
+    static constexpr int ProgressIntervalMs = 40;
 
     explicit CommPort(QObject* parent = nullptr);
     ~CommPort() override;
@@ -52,37 +45,53 @@ public:
     void setDevicePath(int port, const QString& path);
     QString devicePath(int port) const;
 
-    // CommPort: 1 or 2; changed only while the port is closed.
+    // 1 or 2; changed only while the port is closed.
     bool setCommPort(int port);
     int commPort() const { return commPort_; }
 
-    // PortOpen. Opening is exclusive (a port in use cannot be opened).
+    // Opening is exclusive: a port in use cannot be opened.
     bool setPortOpen(bool open);
-    bool portOpen() const override { return fd_ >= 0; }
+    bool portOpen() const { return backend_ != nullptr; }
+    OpenError openError() const { return openError_; }
     QString errorString() const { return error_; }
 
     // Settings such as "19200,n,8,1"; applied at once when open, kept across reopening.
     bool setSettings(const QString& settings);
     QString settings() const { return settings_; }
     int baud() const { return baud_; }
-    void setInputMode(int mode) { inputMode_ = mode; }
-    int inputMode() const { return inputMode_; }
 
-    void setRThreshold(int value);
-    int rThreshold() const { return rThreshold_; }
-    void setSThreshold(int value) override { sThreshold_ = value; }
-    int sThreshold() const override { return sThreshold_; }
+    // Queues bytes for the line in order and returns at once; false (nothing
+    // sent) when closed.
+    bool output(const QByteArray& bytes);
 
-    bool output(const QByteArray& bytes) override;
-    QByteArray input() override;
-    int commEvent() const override { return commEvent_; }
+    // Starts a bulk transfer: writes the header, then the image's first total bytes
+    // as the module asks for them. A new start replaces a running transfer. False,
+    // with nothing armed, when the port is closed.
+    bool startTransfer(QByteArray image, qint32 total, const QByteArray& header);
+    // Ends a transfer whose line has gone or changed.
+    void abandonTransfer();
 
-    // Nanoseconds from the drained moment to the start of the latest transmit
-    // notification's handling (for measurements).
-    qint64 lastDrainLatencyNs() const { return lastDrainLatencyNs_; }
+    // The transfer state as the events delivered so far tell it.
+    bool running() const { return running_; }
+    int sThreshold() const { return sThreshold_; }
+    void setSThreshold(int value);
+    std::uint8_t lastReply() const { return lastReply_; }
+    qint32 sendPosition() const { return sendPosition_; }
+    qint32 transferTotal() const { return transferTotal_; }
+    const QByteArray& downloadImage() const { return downloadImage_; }
+
+    // Drained-to-write latencies of the transfer so far, in nanoseconds (for
+    // measurements): how long after the drained moment the next bytes were written.
+    std::vector<std::int64_t> drainLatenciesNs() const;
 
 signals:
-    void onComm();
+    // One read of the line, after the reply rules have been applied to it.
+    void received(const QByteArray& bytes);
+    void transferProgress(qint32 sent, qint32 total);
+    void transferFinished(qint32 total);
+    // The module answered 0x55; sent is how far the transfer had come.
+    void moduleError(qint32 sent);
+    void runningChanged(bool running);
     // The device went away while open (an unplugged adapter); the port is closed.
     void disconnected();
 
@@ -90,31 +99,30 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    void readArrived();
-    void deliver(int commEvent);
+    friend class PortBackend;
+    void deliver(LinkEvent& e);
+    void noteRunning(bool running);
     void lostDevice();
     void closeDevice();
-    bool applySettings(int fd);
-    void updateNotifier();
 
     QString paths_[2];
     int commPort_ = 1;
-    int fd_ = -1;
-    quint64 generation_ = 0;
+    OpenError openError_ = OpenError::None;
     QString error_;
     QString settings_ = QStringLiteral("9600,n,8,1");
     int baud_ = 9600;
-    int inputMode_ = 0;
-    int rThreshold_ = 0;
+    std::unique_ptr<PortBackend> backend_;
+    quint64 transfer_ = 0; // generation of the transfer state, bumped by start and abandon
+
     int sThreshold_ = 0;
-    int commEvent_ = 0;
-    bool inHandler_ = false;
-    bool receivePending_ = false;
-    bool kickPending_ = false;
-    QByteArray rx_;
-    QSocketNotifier* notifier_ = nullptr;
-    std::unique_ptr<DrainWorker> worker_;
-    qint64 lastDrainLatencyNs_ = 0;
+    bool running_ = false;
+    std::uint8_t lastReply_ = 0;
+    qint32 sendPosition_ = 0;
+    qint32 transferTotal_ = 0;
+    QByteArray downloadImage_;
+    std::vector<LinkEvent> inbox_; // taken from the link thread; delivered up to next_
+    std::size_t next_ = 0;
+    bool delivering_ = false;
 };
 
 } // namespace panelix

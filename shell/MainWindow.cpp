@@ -1,12 +1,8 @@
 #include "shell/MainWindow.h"
 
-#include "bitmap/BitmapDownload.h"
-#include "common/DataDir.h"
-#include "common/Gbk.h"
-#include "font/FontImage.h"
 #include "library/FileBrowser.h"
-#include "link/LinkTexts.h"
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
+#include "shell/StatusTexts.h"
 #include "shell/DirListBox.h"
 
 #include <QApplication>
@@ -63,45 +59,17 @@ QString MainWindow::windowCaption() {
     return QStringLiteral("Panelix3.1(for 320240)") + QString(44, QLatin1Char(' '));
 }
 
-MainWindow::MainWindow(const StartupOptions& options, QWidget* parent)
-    : QWidget(parent), dataDir_(options.dataDir), handler_(port_) {
-    port_.setObjectName(QStringLiteral("MSComm1"));
-    port_.setDevicePath(1, options.port1);
-    port_.setDevicePath(2, options.port2);
+MainWindow::MainWindow(const StartupOptions& options, QWidget* parent) : QWidget(parent) {
+    session_.setDevicePath(1, options.port1);
+    session_.setDevicePath(2, options.port2);
     buildControls();
-
-    connect(&port_, &CommPort::onComm, &handler_, &ReplyHandler::OnComm);
-    connect(&port_, &CommPort::disconnected, this, [this] {
-        handler_.abandonTransfer();
-        setStatus(texts::portLost());
-    });
-    connect(&handler_, &ReplyHandler::statusText, this, &MainWindow::showTransferText);
-    progressTextTimer_.setSingleShot(true);
-    connect(&progressTextTimer_, &QTimer::timeout, this, [this] {
-        setStatus(pendingProgressText_);
-        progressTextShown_.start();
-    });
-    connect(&handler_, &ReplyHandler::runningChanged, this, &MainWindow::transferRunningChanged);
-    connect(&handler_, &ReplyHandler::progress, this, &MainWindow::transferProgress);
-    connect(&list_, &BitmapList::changed, this, [this] {
-        const QSignalBlocker block(List1);
-        List1->clear();
-        List1->addItems(list_.entries());
-        List1->setCurrentRow(list_.selected());
-    });
-    connect(&list_, &BitmapList::clicked, this, [this](int index) {
-        {
-            const QSignalBlocker block(List1);
-            List1->setCurrentRow(index);
-        }
-        List1_Click(index);
-    });
-
-    startUp();
+    connectControls();
+    connectSession();
+    startUp(options.dataDir);
 }
 
 MainWindow::~MainWindow() {
-    port_.setPortOpen(false);
+    session_.closePort();
 }
 
 void MainWindow::buildControls() {
@@ -112,19 +80,24 @@ void MainWindow::buildControls() {
     const QFont larger = songFont(10.8);
     setFont(normal);
 
-    Frame2 = place(new QGroupBox(QStringLiteral("模拟仿真"), this), "Frame2", twips(5400, 6120, 6012, 1932), larger);
-    Command[14] = place(new QPushButton(QStringLiteral("显示反色"), Frame2), "Command14",
-                        twips(3240, 1080, 1092, 372), larger);
-    Command[13] = place(new QPushButton(QStringLiteral("发送命令"), Frame2), "Command13",
-                        twips(4680, 1080, 1092, 372), songFont(10.8, true));
-    Combo1 = place(new QComboBox(Frame2), "Combo1", twips(120, 600, 5652, 312), larger);
-    Combo1->setEditable(true);
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Text2 = place(new QLineEdit(QStringLiteral("16进制显示:"), Frame2), "Text2", twips(120, 1440, 5652, 372), larger);
-    Label4 = place(new QLabel(QStringLiteral("16进制显示:"), Frame2), "Label4", twips(120, 1200, 1332, 252),
-                   songFont(10.8, true));
-    Label3 = place(new QLabel(QStringLiteral("请输入命令"), Frame2), "Label3", twips(120, 360, 5652, 252),
-                   songFont(10.8, true));
+    consoleFrame_ = place(new QGroupBox(QStringLiteral("模拟仿真"), this), "Frame2", twips(5400, 6120, 6012, 1932),
+                          larger);
+    buttons_[14] = place(new QPushButton(QStringLiteral("显示反色"), consoleFrame_), "Command14",
+                         twips(3240, 1080, 1092, 372), larger);
+    buttons_[13] = place(new QPushButton(QStringLiteral("发送命令"), consoleFrame_), "Command13",
+                         twips(4680, 1080, 1092, 372), songFont(10.8, true));
+    commandPicker_ = place(new QComboBox(consoleFrame_), "Combo1", twips(120, 600, 5652, 312), larger);
+    commandPicker_->setEditable(true);
+    commandPicker_->setInsertPolicy(QComboBox::NoInsert);
+    // Typed parameters are the user's own: completing them from the captions would
+    // turn "背" into "背光打开:" and send that.
+    commandPicker_->setCompleter(nullptr);
+    commandHex_ = place(new QLineEdit(QStringLiteral("16进制显示:"), consoleFrame_), "Text2",
+                        twips(120, 1440, 5652, 372), larger);
+    hexCaption_ = place(new QLabel(QStringLiteral("16进制显示:"), consoleFrame_), "Label4",
+                        twips(120, 1200, 1332, 252), songFont(10.8, true));
+    commandHint_ = place(new QLabel(QStringLiteral("请输入命令"), consoleFrame_), "Label3",
+                         twips(120, 360, 5652, 252), songFont(10.8, true));
 
     struct Button {
         int number;
@@ -142,42 +115,48 @@ void MainWindow::buildControls() {
     };
     for (const Button& b : buttons) {
         const QByteArray name = "Command" + QByteArray::number(b.number);
-        Command[b.number] = place(new QPushButton(QString::fromUtf8(b.caption), this), name.constData(), b.geometry,
-                                  b.larger ? larger : normal);
+        buttons_[b.number] = place(new QPushButton(QString::fromUtf8(b.caption), this), name.constData(),
+                                   b.geometry, b.larger ? larger : normal);
     }
 
-    Frame1 = place(new QGroupBox(QStringLiteral("串口选择"), this), "Frame1", twips(240, 360, 1812, 732), larger);
+    portFrame_ = place(new QGroupBox(QStringLiteral("串口选择"), this), "Frame1", twips(240, 360, 1812, 732), larger);
     // Slightly wider than designed: this toolkit's indicator needs more room than 732 twips leave.
-    Option2 = place(new QRadioButton(QStringLiteral("COM2"), Frame1), "Option2", twips(960, 360, 840, 252), normal);
-    Option1 = place(new QRadioButton(QStringLiteral("COM1"), Frame1), "Option1", twips(120, 360, 840, 252), normal);
-    Option1->setToolTip(port_.devicePath(1));
-    Option2->setToolTip(port_.devicePath(2));
+    portButtons_[1] = place(new QRadioButton(QStringLiteral("COM2"), portFrame_), "Option2",
+                            twips(960, 360, 840, 252), normal);
+    portButtons_[0] = place(new QRadioButton(QStringLiteral("COM1"), portFrame_), "Option1",
+                            twips(120, 360, 840, 252), normal);
+    portButtons_[0]->setToolTip(session_.devicePath(1));
+    portButtons_[1]->setToolTip(session_.devicePath(2));
 
-    Text1 = place(new QLineEdit(this), "Text1", twips(4200, 7680, 492, 372), songFont(16.2));
-    Text1->setReadOnly(true);
-    Text1->setFocusPolicy(Qt::NoFocus);
-    QPalette menuColour = Text1->palette();
+    listNumber_ = place(new QLineEdit(this), "Text1", twips(4200, 7680, 492, 372), songFont(16.2));
+    listNumber_->setReadOnly(true);
+    listNumber_->setFocusPolicy(Qt::NoFocus);
+    QPalette menuColour = listNumber_->palette();
     menuColour.setColor(QPalette::Base, palette().color(QPalette::Window));
-    Text1->setPalette(menuColour);
+    listNumber_->setPalette(menuColour);
 
-    frame = place(new QGroupBox(QStringLiteral("下载位图排序"), this), "frame", twips(240, 4080, 3612, 4332), normal);
-    List1 = place(new QListWidget(frame), "List1", twips(120, 240, 3372, 4008), normal);
-    List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    Drive1 = place(new QComboBox(this), "Drive1", twips(240, 1200, 1812, 276), normal);
-    File1 = place(new QListWidget(this), "File1", twips(2160, 1200, 1680, 2772), normal);
-    Dir1 = place(new DirListBox(this), "Dir1", twips(240, 1560, 1812, 2316), normal);
+    listFrame_ = place(new QGroupBox(QStringLiteral("下载位图排序"), this), "frame", twips(240, 4080, 3612, 4332),
+                       normal);
+    bitmapList_ = place(new QListWidget(listFrame_), "List1", twips(120, 240, 3372, 4008), normal);
+    bitmapList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    driveList_ = place(new QComboBox(this), "Drive1", twips(240, 1200, 1812, 276), normal);
+    fileList_ = place(new QListWidget(this), "File1", twips(2160, 1200, 1680, 2772), normal);
+    dirList_ = place(new DirListBox(this), "Dir1", twips(240, 1560, 1812, 2316), normal);
 
-    Label2 = place(new QLabel(this), "Label2", twips(5880, 360, 4812, 252), songFont(12));
+    status_ = place(new QLabel(this), "Label2", twips(5880, 360, 4812, 252), songFont(12));
     progress_ = place(new QProgressBar(this), "Progress", twips(10740, 360, 1380, 252), normal);
     progress_->setVisible(false);
     progress_->setTextVisible(true);
-    Image1 = place(new QLabel(this), "Image1", twips(5280, 720, 1176, 768), normal);
-    Image1->setScaledContents(true);
-    Label1 = place(new QLabel(QStringLiteral("序号n"), this), "Label1", twips(4080, 7320, 612, 252), songFont(12));
+    preview_ = place(new QLabel(this), "Image1", twips(5280, 720, 1176, 768), normal);
+    preview_->setScaledContents(true);
+    listNumberCaption_ = place(new QLabel(QStringLiteral("序号n"), this), "Label1", twips(4080, 7320, 612, 252),
+                               songFont(12));
+}
 
+void MainWindow::connectControls() {
     // Command5 and Command6 carry captions only.
     for (int n : {1, 2}) {
-        QRadioButton* option = n == 1 ? Option1 : Option2;
+        QRadioButton* option = portButtons_[n - 1];
         connect(option, &QRadioButton::toggled, this, [this, n](bool on) {
             if (on)
                 selectPort(n);
@@ -186,211 +165,208 @@ void MainWindow::buildControls() {
         // closed (after an unplug or a failed open).
         connect(option, &QRadioButton::pressed, this, [this, option] { pressedChosen_ = option->isChecked(); });
         connect(option, &QRadioButton::clicked, this, [this, n] {
-            if (pressedChosen_ && !port_.portOpen())
+            if (pressedChosen_ && !session_.isOpen())
                 selectPort(n);
             pressedChosen_ = false;
         });
     }
-    connect(Command[1], &QPushButton::clicked, this, &MainWindow::Command1_Click);
-    connect(Command[2], &QPushButton::clicked, this, &MainWindow::Command2_Click);
-    connect(Command[3], &QPushButton::clicked, this, &MainWindow::Command3_Click);
-    connect(Command[4], &QPushButton::clicked, this, &MainWindow::Command4_Click);
-    connect(Command[7], &QPushButton::clicked, this, &MainWindow::Command7_Click);
-    connect(Command[8], &QPushButton::clicked, this, &MainWindow::Command8_Click);
-    connect(Command[9], &QPushButton::clicked, this, &MainWindow::Command9_Click);
-    connect(Command[10], &QPushButton::clicked, this, [this] {
-        clearPreview();
-        setStatus(QString());
-        sendCommand(module::simpleCommand(module::CmdClearScreen));
-    });
-    connect(Command[11], &QPushButton::clicked, this,
-            [this] { sendCommand(module::simpleCommand(module::CmdBacklightOn)); });
-    connect(Command[12], &QPushButton::clicked, this,
-            [this] { sendCommand(module::simpleCommand(module::CmdBacklightOff)); });
-    connect(Command[13], &QPushButton::clicked, this, &MainWindow::Command13_Click);
-    connect(Command[14], &QPushButton::clicked, this, &MainWindow::Command14_Click);
-    connect(Combo1, &QComboBox::activated, this, &MainWindow::Combo1_Click);
-    connect(Combo1, &QComboBox::editTextChanged, this, &MainWindow::Combo1_Change);
-    connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
-    connect(Dir1, &DirListBox::pathChanged, this, [this] { Dir1_Change(); });
-    connect(File1, &QListWidget::itemClicked, this, [this] { File1_Click(); });
+    connect(buttons_[1], &QPushButton::clicked, this, &MainWindow::addBrowsedFile);
+    connect(buttons_[2], &QPushButton::clicked, this, &MainWindow::removeListEntry);
+    connect(buttons_[3], &QPushButton::clicked, this, &MainWindow::clearList);
+    connect(buttons_[4], &QPushButton::clicked, this, &MainWindow::restoreList);
+    connect(buttons_[7], &QPushButton::clicked, this, &MainWindow::testConnection);
+    connect(buttons_[8], &QPushButton::clicked, this, &MainWindow::downloadBitmaps);
+    connect(buttons_[9], &QPushButton::clicked, this, &MainWindow::downloadFont);
+    connect(buttons_[10], &QPushButton::clicked, this, &MainWindow::clearDisplay);
+    connect(buttons_[11], &QPushButton::clicked, this,
+            [this] { sendSingleCommand(module::simpleCommand(module::CmdBacklightOn)); });
+    connect(buttons_[12], &QPushButton::clicked, this,
+            [this] { sendSingleCommand(module::simpleCommand(module::CmdBacklightOff)); });
+    connect(buttons_[13], &QPushButton::clicked, this, &MainWindow::sendConsoleCommand);
+    connect(buttons_[14], &QPushButton::clicked, this, &MainWindow::invertConsoleCommand);
+    connect(commandPicker_, &QComboBox::activated, this, &MainWindow::chooseCommand);
+    connect(commandPicker_, &QComboBox::editTextChanged, this, &MainWindow::editCommand);
+    connect(driveList_, &QComboBox::currentIndexChanged, this, [this] { showDrive(); });
+    connect(dirList_, &DirListBox::pathChanged, this, [this] { showDirectoryFiles(); });
+    connect(fileList_, &QListWidget::itemClicked, this, [this] { previewBrowsedFile(); });
     // Moving through the files with the keyboard previews them as clicking does.
-    connect(File1, &QListWidget::currentRowChanged, this, [this](int row) {
+    connect(fileList_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && QApplication::mouseButtons() == Qt::NoButton)
-            File1_Click();
+            previewBrowsedFile();
     });
-    connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row != list_.selected())
-            list_.select(row);
+    connect(bitmapList_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row != session_.bitmapList().selected())
+            session_.bitmapList().select(row);
     });
 }
 
-void MainWindow::startUp() {
-    PageSize = 256;
+void MainWindow::connectSession() {
+    BitmapList& list = session_.bitmapList();
+    connect(&list, &BitmapList::changed, this, [this] {
+        const QSignalBlocker block(bitmapList_);
+        bitmapList_->clear();
+        bitmapList_->addItems(session_.bitmapList().entries());
+        bitmapList_->setCurrentRow(session_.bitmapList().selected());
+    });
+    connect(&list, &BitmapList::clicked, this, [this](int index) {
+        {
+            const QSignalBlocker block(bitmapList_);
+            bitmapList_->setCurrentRow(index);
+        }
+        listEntryClicked(index);
+    });
+    connect(&session_, &ModuleSession::runningChanged, this, &MainWindow::transferRunningChanged);
+    connect(&session_, &ModuleSession::progress, this, &MainWindow::transferProgress);
+    connect(&session_, &ModuleSession::finished, this, [this] { setStatus(texts::downloadDone()); });
+    connect(&session_, &ModuleSession::failed, this, &MainWindow::showFailure);
+    connect(&session_, &ModuleSession::testAnswered, this, [this] { setStatus(texts::testOk()); });
+    connect(&session_, &ModuleSession::moduleSilent, this, [this] { setStatus(texts::moduleSilent()); });
+}
+
+void MainWindow::startUp(const QString& dataDir) {
     clearPreview();
 
     // The data directory is created when missing; without it the list stays empty.
-    dataDirUsable_ = !dataDir_.isEmpty() && QDir().mkpath(dataDir_) && QFileInfo(dataDir_).isDir() &&
-                     QFileInfo(dataDir_).isReadable();
-    if (!dataDirUsable_)
+    if (!session_.setDataDir(dataDir))
         setStatus(QStringLiteral("数据目录无法使用!"));
-    const QString absoluteDataDir = QFileInfo(dataDir_).absoluteFilePath();
+    const QString absoluteDataDir = QFileInfo(dataDir).absoluteFilePath();
 
     const QStringList roots = driveRoots();
     {
-        const QSignalBlocker block(Drive1);
-        Drive1->addItems(roots);
-        Drive1->setCurrentIndex(-1);
+        const QSignalBlocker block(driveList_);
+        driveList_->addItems(roots);
+        driveList_->setCurrentIndex(-1);
     }
     const QString drive = driveForPath(absoluteDataDir, roots);
-    Drive1->setCurrentIndex(int(roots.indexOf(drive.isEmpty() ? roots.value(0) : drive)));
-    if (dataDirUsable_)
-        Dir1->setPath(absoluteDataDir);
+    driveList_->setCurrentIndex(int(roots.indexOf(drive.isEmpty() ? roots.value(0) : drive)));
+    if (session_.dataDirUsable())
+        dirList_->setPath(absoluteDataDir);
 
-    port_.setCommPort(1);
-    if (!port_.setPortOpen(true)) {
+    if (session_.openPort(1)) {
         // Port 1 missing or busy: fall back to port 2, without a word.
-        Option2->setChecked(true);
+        portButtons_[1]->setChecked(true);
     } else {
-        const QSignalBlocker block(Option1);
-        Option1->setChecked(true);
+        const QSignalBlocker block(portButtons_[0]);
+        portButtons_[0]->setChecked(true);
     }
-    port_.setSettings(QStringLiteral("19200,n,8,1"));
-    port_.setInputMode(1);
-    port_.setRThreshold(1);
-    port_.setSThreshold(0);
 
-    if (dataDirUsable_)
+    if (session_.dataDirUsable())
         LoadList();
 
-    const QSignalBlocker block(Combo1);
-    Combo1->addItems(CommandConsole::captions());
-    Combo1->setCurrentIndex(-1);
-    Combo1->setEditText(QStringLiteral("请输入命令"));
+    const QSignalBlocker block(commandPicker_);
+    commandPicker_->addItems(CommandConsole::captions());
+    commandPicker_->setCurrentIndex(-1);
+    commandPicker_->setEditText(QStringLiteral("请输入命令"));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (port_.portOpen())
-        port_.setPortOpen(false);
+    session_.closePort();
     QWidget::closeEvent(event);
 }
 
-// Option1 / Option2 Click.
 void MainWindow::selectPort(int port) {
-    // The bytes still queued for the old line are gone with it; a transfer cannot
-    // go on as if they had been sent.
-    if (handler_.running())
-        handler_.abandonTransfer();
-    if (port_.portOpen())
-        port_.setPortOpen(false);
-    port_.setCommPort(port);
-    if (!port_.setPortOpen(true))
-        setStatus(texts::portOpenFailed(port));
+    if (Refusal r = session_.openPort(port)) {
+        showFailure(*r);
+        return;
+    }
+    // The line is back: the word that it went away no longer holds.
+    if (portLostShown_)
+        setStatus(QString());
 }
 
 void MainWindow::setStatus(const QString& text) {
-    progressTextTimer_.stop(); // a later text always wins over a progress text still waiting
-    Label2->setText(text);
+    portLostShown_ = false;
+    status_->setText(text);
 }
 
-// The progress text changes about 960 times a second at 19,200 baud; painting each
-// one would cost the window far more than the transfer itself. It is shown at most
-// every ProgressTextMs, the latest one winning; every other text is shown at once.
-void MainWindow::showTransferText(const QString& text) {
-    static const QString progressPrefix = texts::downloading() + QStringLiteral("  ");
-    if (!text.startsWith(progressPrefix)) {
-        setStatus(text);
+void MainWindow::showFailure(const Failure& failure) {
+    const QString text = texts::failureText(failure);
+    if (text.isEmpty())
         return;
-    }
-    pendingProgressText_ = text;
-    if (progressTextTimer_.isActive())
-        return;
-    const qint64 since = progressTextShown_.isValid() ? progressTextShown_.elapsed() : ProgressTextMs;
-    if (since >= ProgressTextMs) {
-        setStatus(text);
-        progressTextShown_.start();
-    } else {
-        progressTextTimer_.start(int(ProgressTextMs - since));
-    }
+    setStatus(text);
+    portLostShown_ = failure.reason == FailureReason::PortLost;
 }
 
 void MainWindow::clearPreview() {
-    Image1->clear();
-    Image1->setPixmap(QPixmap());
-    Image1->setGeometry(twips(5280, 720, 1176, 768));
-}
-
-// Writes a fixed command one byte per write; a closed port is reported.
-bool MainWindow::sendCommand(const QByteArray& bytes) {
-    if (!handler_.sendSingly(bytes)) {
-        setStatus(texts::portNotOpen());
-        return false;
-    }
-    return true;
+    preview_->clear();
+    preview_->setPixmap(QPixmap());
+    preview_->setGeometry(twips(5280, 720, 1176, 768));
 }
 
 void MainWindow::transferRunningChanged(bool running) {
     // Single commands would land in the middle of the data stream.
     for (int n : {7, 10, 11, 12, 13})
-        Command[n]->setEnabled(!running);
+        buttons_[n]->setEnabled(!running);
     progress_->setVisible(running);
     if (running) {
-        transferClock_.start();
-        transferClockStart_ = handler_.SendPosition;
-        progress_->setRange(0, std::max(1, handler_.TransferTotal));
-        progress_->setValue(handler_.SendPosition);
+        progress_->setRange(0, std::max(1, session_.port().transferTotal()));
+        progress_->setValue(session_.port().sendPosition());
         progress_->setFormat(QStringLiteral("%p%"));
     }
 }
 
-void MainWindow::transferProgress(qint32 position, qint32 total) {
-    if (!handler_.running())
+// The session reports progress at most every 40 ms: often enough for the eye,
+// rarely enough that painting costs the window nothing worth measuring.
+void MainWindow::transferProgress(const TransferProgress& p) {
+    setStatus(texts::progressText(p.sent, p.total));
+    if (!session_.running())
         return;
-    progress_->setRange(0, std::max(1, total));
-    progress_->setValue(position);
-    const qint64 elapsed = transferClock_.elapsed();
-    const qint32 done = position - transferClockStart_;
-    if (done > 64 && elapsed > 500) {
-        const qint64 leftSeconds = (elapsed * qint64(total - position) / done + 999) / 1000;
-        progress_->setFormat(QStringLiteral("剩余%1:%2")
-                                 .arg(leftSeconds / 60)
-                                 .arg(leftSeconds % 60, 2, 10, QLatin1Char('0')));
-    }
+    progress_->setRange(0, std::max(1, p.total));
+    progress_->setValue(p.sent);
+    if (p.secondsLeft >= 0)
+        progress_->setFormat(texts::timeLeftText(p.secondsLeft));
 }
 
-void MainWindow::Drive1_Change() {
-    const QString root = Drive1->currentText();
+void MainWindow::showDrive() {
+    const QString root = driveList_->currentText();
     if (root.isEmpty())
         return;
     bool fellBack = false;
-    const QString dir = directoryForDrive(root, Dir1->path(), &fellBack);
-    if (fellBack || !Dir1->setPath(dir)) {
+    const QString dir = directoryForDrive(root, dirList_->path(), &fellBack);
+    if (fellBack || !dirList_->setPath(dir)) {
         // A drive that cannot be read: quietly back to the one still shown.
-        const QSignalBlocker block(Drive1);
-        Drive1->setCurrentIndex(int(driveRoots().indexOf(driveForPath(Dir1->path(), driveRoots()))));
+        const QSignalBlocker block(driveList_);
+        driveList_->setCurrentIndex(int(driveRoots().indexOf(driveForPath(dirList_->path(), driveRoots()))));
     }
 }
 
-void MainWindow::Dir1_Change() {
-    File1->clear();
-    File1->addItems(bmpFilesIn(Dir1->path()));
-    File1->setCurrentRow(-1);
+void MainWindow::showDirectoryFiles() {
+    browsedFiles_ = bmpEntriesIn(dirList_->path());
+    fileList_->clear();
+    for (const BrowserEntry& e : browsedFiles_)
+        fileList_->addItem(e.displayName);
+    fileList_->setCurrentRow(-1);
 }
 
-void MainWindow::File1_Click() {
-    if (!File1->currentItem())
+// By row, never by text: a name that is not UTF-8 may show as another file's name.
+const BrowserEntry* MainWindow::browsedFile() const {
+    const int row = fileList_->currentRow();
+    return row >= 0 && row < browsedFiles_.size() ? &browsedFiles_[row] : nullptr;
+}
+
+void MainWindow::previewBrowsedFile() {
+    const BrowserEntry* e = browsedFile();
+    if (!e)
         return;
-    CurrentBmpPath = composeBrowserPath(Dir1->path(), File1->currentItem()->text());
+    if (!e->pathOpensFile) {
+        // A name in another encoding: its path would not open this file (or would
+        // open a twin whose name is the same text in UTF-8).
+        setStatus(QStringLiteral("位图文件无法打开:") + e->displayName);
+        clearPreview();
+        return;
+    }
+    CurrentBmpPath = e->path;
     ShowBitmapInfo();
 }
 
-void MainWindow::List1_Click(int k) {
-    Text1->setText(listNumberText(k));
-    if (k >= 0 && k <= 255 && !handler_.running() && port_.portOpen())
-        handler_.sendSingly(module::showImageCommand(0, 0, quint8(k)));
+void MainWindow::listEntryClicked(int k) {
+    listNumber_->setText(listNumberText(k));
+    // Skipped without a word while the port is closed or a transfer runs: the
+    // bitmap's information replaces the status line at once anyway.
+    session_.showBitmap(k);
     if (k < 0)
         return; // nothing selected: the preview stays as it is
-    CurrentBmpPath = list_.entry(k);
+    CurrentBmpPath = session_.bitmapList().entry(k);
     ShowBitmapInfo();
 }
 
@@ -412,130 +388,99 @@ void MainWindow::ShowBitmapInfo() {
             line[k] = reader_.pixelByte(r, k);
     }
     const QSize box = previewBoxSize(w, h, previewArea.size());
-    Image1->setGeometry(QRect(previewArea.topLeft(), box));
-    Image1->setPixmap(QPixmap::fromImage(picture));
+    preview_->setGeometry(QRect(previewArea.topLeft(), box));
+    preview_->setPixmap(QPixmap::fromImage(picture));
 }
 
-void MainWindow::Command1_Click() {
-    if (File1->currentRow() < 0 || !File1->currentItem())
+void MainWindow::addBrowsedFile() {
+    const BrowserEntry* e = browsedFile();
+    if (!e)
         return;
-    const QString path = composeBrowserPath(Dir1->path(), File1->currentItem()->text());
-    // The list file stores paths in GBK: a path it cannot hold would come back wrong.
-    if (fromGbk(toGbk(path)) != path) {
+    // The list file stores paths in GBK: a path it cannot hold, or that would not
+    // open this file again, would come back wrong.
+    if (!canStoreInList(*e)) {
         setStatus(QStringLiteral("路径含有无法保存的字符!"));
         return;
     }
     QString message;
-    if (!list_.add(path, &message))
+    if (!session_.bitmapList().add(e->path, &message))
         setStatus(message);
 }
 
-void MainWindow::Command2_Click() {
-    list_.removeSelectedAndReselect();
+void MainWindow::removeListEntry() {
+    session_.bitmapList().removeSelectedAndReselect();
 }
 
-void MainWindow::Command3_Click() {
-    list_.clear();
+void MainWindow::clearList() {
+    session_.bitmapList().clear();
 }
 
-void MainWindow::Command4_Click() {
+void MainWindow::restoreList() {
     LoadList();
 }
 
-bool MainWindow::SaveList() {
-    QString message;
-    if (!dataDirUsable_ || !listFile_.SaveList(list_.entries(), listFilePath(dataDir_), &message)) {
-        setStatus(message.isEmpty() ? QStringLiteral("位图列表保存失败!") : message);
-        return false;
-    }
-    return true;
-}
-
 void MainWindow::LoadList() {
-    QString message;
-    const QStringList entries = dataDirUsable_ ? listFile_.LoadList(listFilePath(dataDir_), &message) : QStringList();
-    list_.setEntries(entries);
+    const QString message = session_.loadList();
     if (!message.isEmpty())
         setStatus(message);
 }
 
-void MainWindow::Command7_Click() {
+void MainWindow::testConnection() {
     clearPreview();
     setStatus(texts::testFailed());
-    sendCommand(module::simpleCommand(module::CmdConnectionTest));
+    if (Refusal r = session_.testConnection())
+        showFailure(*r);
 }
 
-// A download that was running stops at a new start; if the new start is refused,
-// it ends there too rather than staying armed with the buttons free.
-void MainWindow::refuseStart(const QString& message) {
-    handler_.abandonTransfer();
-    setStatus(message);
-}
-
-void MainWindow::Command8_Click() {
-    handler_.LastReply = 0;
+void MainWindow::downloadBitmaps() {
     clearPreview();
-    if (!SaveList()) {
-        handler_.abandonTransfer();
-        return;
-    }
-    if (!builder_.BuildDownloadImage(list_.entries(), reader_, findDataFile(dataDir_, QStringLiteral("file.add")))) {
-        refuseStart(builder_.error());
-        return;
-    }
-    CurrentBmpPath = list_.entries().value(list_.count() - 1, CurrentBmpPath);
-    // A refused image never becomes the transfer's image: a late 0xAA from the
-    // module could otherwise push bytes that no header announced.
-    const BitmapDownloadPlan plan = planBitmapDownload(builder_.downloadImage(), PageSize);
-    if (!plan.accepted) {
-        refuseStart(plan.message);
-        return;
-    }
-    if (!port_.portOpen()) {
-        refuseStart(texts::portNotOpen());
-        return;
-    }
-    setStatus(texts::downloading());
-    handler_.startTransfer(builder_.downloadImage(), plan.transferTotal, plan.header);
+    const Refusal r = session_.downloadBitmaps();
+    if (session_.imageBuilt())
+        CurrentBmpPath = session_.bitmapList().entries().value(session_.bitmapList().count() - 1, CurrentBmpPath);
+    if (r)
+        showFailure(*r);
+    else
+        setStatus(texts::downloading());
 }
 
-void MainWindow::Command9_Click() {
-    handler_.LastReply = 0;
+void MainWindow::downloadFont() {
     clearPreview();
-    FontImage font = loadFontImage(dataDir_);
-    if (!font.ok) {
-        refuseStart(font.message);
-        return;
-    }
-    if (!port_.portOpen()) {
-        refuseStart(texts::portNotOpen());
-        return;
-    }
-    setStatus(texts::downloading());
-    handler_.startTransfer(std::move(font.image), module::FontTransferTotal, module::fontHeader());
+    if (Refusal r = session_.downloadFont())
+        showFailure(*r);
+    else
+        setStatus(texts::downloading());
 }
 
-void MainWindow::Combo1_Click(int index) {
-    Label3->setText(console_.select(index, Combo1->currentText()));
-    Combo1->setEditText(QString()); // raises Change: the bare template
-    Text2->setText(console_.commandHex());
+void MainWindow::clearDisplay() {
+    clearPreview();
+    setStatus(QString());
+    sendSingleCommand(module::simpleCommand(module::CmdClearScreen));
 }
 
-void MainWindow::Combo1_Change(const QString& text) {
-    Text2->setText(console_.preview(text));
+void MainWindow::sendSingleCommand(const QByteArray& bytes) {
+    if (Refusal r = session_.sendCommand(bytes))
+        showFailure(*r);
 }
 
-void MainWindow::Command13_Click() {
-    const CommandConsole::SendResult r = console_.send(Text2->text());
-    Text2->setText(r.text2);
-    if (!r.valid)
-        return;
-    if (!port_.output(r.bytes))
-        setStatus(texts::portNotOpen());
+void MainWindow::chooseCommand(int index) {
+    commandHint_->setText(console_.select(index, commandPicker_->currentText()));
+    commandPicker_->setEditText(QString()); // raises Change: the bare template
+    commandHex_->setText(console_.commandHex());
 }
 
-void MainWindow::Command14_Click() {
-    Text2->setText(console_.invert(Text2->text()));
+void MainWindow::editCommand(const QString& text) {
+    commandHex_->setText(console_.preview(text));
+}
+
+void MainWindow::sendConsoleCommand() {
+    const CommandConsole::SendResult r = console_.send(commandHex_->text());
+    commandHex_->setText(r.text2);
+    if (r.valid)
+        sendSingleCommand(r.bytes);
+}
+
+void MainWindow::invertConsoleCommand() {
+    commandHex_->setText(console_.invert(commandHex_->text()));
 }
 
 } // namespace panelix

@@ -1,16 +1,11 @@
 #pragma once
 
 #include "bitmap/BmpReader.h"
-#include "bitmap/DownloadImageBuilder.h"
 #include "console/CommandConsole.h"
-#include "library/BitmapList.h"
-#include "library/ListFile.h"
-#include "link/CommPort.h"
-#include "link/ReplyHandler.h"
+#include "library/FileBrowser.h"
+#include "session/ModuleSession.h"
 #include "shell/StartupOptions.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 
 class QComboBox;
@@ -26,9 +21,9 @@ namespace panelix {
 
 class DirListBox;
 
-// The one window of the tool. It owns the state of a run and wires the controls
-// to the widget-free logic of each subsystem; every result or error meant for the
-// user goes to the status line Label2.
+// The one window of the tool. It wires the controls to the module session and to
+// the widget-free logic of each subsystem, and words the session's outcomes:
+// every result or error meant for the user goes to the status line Label2.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -37,11 +32,11 @@ public:
 
     static QString windowCaption();
 
-    CommPort& commPort() { return port_; }
-    ReplyHandler& replyHandler() { return handler_; }
-    BitmapList& bitmapList() { return list_; }
+    ModuleSession& session() { return session_; }
+    CommPort& commPort() { return session_.port(); }
+    BitmapList& bitmapList() { return session_.bitmapList(); }
     const CommandConsole& console() const { return console_; }
-    QString dataDir() const { return dataDir_; }
+    QString dataDir() const { return session_.dataDir(); }
     QString currentBmpPath() const { return CurrentBmpPath; }
 
 protected:
@@ -49,75 +44,65 @@ protected:
 
 private:
     void buildControls();
-    void startUp();
+    void connectControls();
+    void connectSession();
+    void startUp(const QString& dataDir);
 
     void selectPort(int port);
-    void refuseStart(const QString& message);
     void setStatus(const QString& text);
-    void showTransferText(const QString& text);
+    void showFailure(const Failure& failure);
     void clearPreview();
-    bool sendCommand(const QByteArray& bytes);
     void transferRunningChanged(bool running);
-    void transferProgress(qint32 position, qint32 total);
+    void transferProgress(const TransferProgress& progress);
 
-    void Drive1_Change();
-    void Dir1_Change();
-    void File1_Click();
-    void List1_Click(int index);
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-    void Command7_Click();
-    void Command8_Click();
-    void Command9_Click();
-    void Command13_Click();
-    void Command14_Click();
-    void Combo1_Click(int index);
-    void Combo1_Change(const QString& text);
+    void showDrive();
+    void showDirectoryFiles();
+    void previewBrowsedFile();
+    const BrowserEntry* browsedFile() const;
+    void listEntryClicked(int index);
+    void addBrowsedFile();
+    void removeListEntry();
+    void clearList();
+    void restoreList();
+    void testConnection();
+    void downloadBitmaps();
+    void downloadFont();
+    void clearDisplay();
+    void sendSingleCommand(const QByteArray& bytes);
+    void sendConsoleCommand();
+    void invertConsoleCommand();
+    void chooseCommand(int index);
+    void editCommand(const QString& text);
 
-    bool SaveList();
     void LoadList();
     void ShowBitmapInfo();
 
-    qint32 PageSize = 0;
     QString CurrentBmpPath;
-    QString dataDir_;
-    bool dataDirUsable_ = false;
     bool pressedChosen_ = false; // the option button pressed was the chosen one
+    bool portLostShown_ = false; // the status line says the port went away
 
-    CommPort port_;
-    ReplyHandler handler_;
-    BmpReader reader_;
-    DownloadImageBuilder builder_;
-    ListFile listFile_;
-    BitmapList list_;
+    ModuleSession session_;
+    BmpReader reader_; // the preview's
+    QList<BrowserEntry> browsedFiles_; // what fileList_ shows, row by row
     CommandConsole console_;
-    static constexpr qint64 ProgressTextMs = 40;
-    QTimer progressTextTimer_;
-    QElapsedTimer progressTextShown_;
-    QString pendingProgressText_;
-    QElapsedTimer transferClock_;
-    qint32 transferClockStart_ = 0;
 
-    QGroupBox* Frame1 = nullptr;
-    QGroupBox* Frame2 = nullptr;
-    QGroupBox* frame = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QPushButton* Command[15] = {};
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QComboBox* Combo1 = nullptr;
-    QListWidget* List1 = nullptr;
-    QComboBox* Drive1 = nullptr;
-    DirListBox* Dir1 = nullptr;
-    QListWidget* File1 = nullptr;
-    QLabel* Image1 = nullptr;
+    QGroupBox* portFrame_ = nullptr;
+    QGroupBox* consoleFrame_ = nullptr;
+    QGroupBox* listFrame_ = nullptr;
+    QRadioButton* portButtons_[2] = {};
+    QPushButton* buttons_[15] = {}; // by the number of their object name, Command1..Command14
+    QLabel* listNumberCaption_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* commandHint_ = nullptr;
+    QLabel* hexCaption_ = nullptr;
+    QLineEdit* listNumber_ = nullptr;
+    QLineEdit* commandHex_ = nullptr;
+    QComboBox* commandPicker_ = nullptr;
+    QListWidget* bitmapList_ = nullptr;
+    QComboBox* driveList_ = nullptr;
+    DirListBox* dirList_ = nullptr;
+    QListWidget* fileList_ = nullptr;
+    QLabel* preview_ = nullptr;
     QProgressBar* progress_ = nullptr;
 };
 

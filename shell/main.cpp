@@ -1,6 +1,8 @@
 #include "shell/MainWindow.h"
 #include "shell/StartupOptions.h"
+#ifdef PANELIX_WITH_SIMULATOR
 #include "simulator/ui/SimulatedModule.h"
+#endif
 
 #include <QApplication>
 
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
     // The simulated module sits behind a real pty, so COM1 goes through the same
     // serial code as a cable would. It runs at line rate: transfers take as long
     // as on a real module.
+#ifdef PANELIX_WITH_SIMULATOR
     std::unique_ptr<panelix::SimulatedModule> simulator;
     if (options.simulator) {
         simulator = std::make_unique<panelix::SimulatedModule>();
@@ -44,9 +47,18 @@ int main(int argc, char** argv) {
         simulator->window();
     }
 
+#else
+    if (options.simulator) {
+        std::fputs("panelix: this build has no simulated module\n", stderr);
+        return 1;
+    }
+#endif
+
     panelix::MainWindow window(options);
     window.show();
+#ifdef PANELIX_WITH_SIMULATOR
     if (simulator)
         simulator->showBeside(&window);
+#endif
     return app.exec();
 }

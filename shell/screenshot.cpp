@@ -4,7 +4,6 @@
 // beside it). With --demo DIR: the demo pictures of DIR are added to the list,
 // downloaded to a simulated module through the real serial path, the first
 // entry is clicked, and the main window and the LCD window are drawn side by side.
-#include "link/LinkTexts.h"
 #include "shell/MainWindow.h"
 #include "shell/StartupOptions.h"
 #include "simulator/ui/SimulatedModule.h"
@@ -98,14 +97,14 @@ bool runDemo(panelix::MainWindow& window, panelix::SimulatedModule& sim, const Q
         emit file1->itemClicked(found.first());
         button("Command1")->click();
     }
+    bool done = false;
+    bool failed = false;
+    QObject::connect(&window.session(), &panelix::ModuleSession::finished, [&] { done = true; });
+    QObject::connect(&window.session(), &panelix::ModuleSession::failed, [&] { failed = true; });
     button("Command8")->click();
     std::fprintf(stderr, "panelix-screenshot: downloading %lld pictures at 19,200 baud...\n",
                  static_cast<long long>(pictures.size()));
-    const auto ended = [&] {
-        return status->text() == panelix::texts::downloadDone() ||
-               status->text() == panelix::texts::commError();
-    };
-    if (!waitFor(ended, 180000) || status->text() != panelix::texts::downloadDone()) {
+    if (!waitFor([&] { return done || failed; }, 180000) || !done) {
         fail(QStringLiteral("the download did not finish: %1").arg(status->text()));
         return false;
     }

@@ -5,7 +5,7 @@
 // as it can), answers as the protocol says, and reports when it has taken
 // `expect` bytes.
 #include "simulator/Pty.h"
-#include "simulator/ScriptedModule.h"
+#include "support/ScriptedModule.h"
 
 #include <QSocketNotifier>
 #include <QtGlobal>

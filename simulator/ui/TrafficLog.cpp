@@ -1,6 +1,6 @@
 #include "simulator/ui/TrafficLog.h"
 
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 
 #include <QFont>
 #include <QScrollBar>

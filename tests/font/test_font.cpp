@@ -1,5 +1,5 @@
 #include "font/FontImage.h"
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

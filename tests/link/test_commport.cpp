@@ -1,4 +1,5 @@
 #include "link/CommPort.h"
+#include "protocol/Module.h"
 #include "simulator/Pty.h"
 #include "support/EventLoop.h"
 
@@ -21,7 +22,6 @@ struct PortOnPty : ::testing::Test {
         ASSERT_TRUE(port.setCommPort(1));
         ASSERT_TRUE(port.setPortOpen(true)) << port.errorString().toStdString();
         ASSERT_TRUE(port.setSettings("19200,n,8,1"));
-        port.setRThreshold(1);
         port.setSThreshold(0);
     }
 };
@@ -45,11 +45,9 @@ TEST_F(PortOnPty, EveryByteValueGoesOutIntactAndInOrder) {
 TEST_F(PortOnPty, ReceivedBytesArriveInOrderAndWholeAcrossNotifications) {
     QByteArray got;
     int notifications = 0;
-    QObject::connect(&port, &CommPort::onComm, [&] {
-        if (port.commEvent() == CommPort::comEvReceive) {
-            ++notifications;
-            got.append(port.input());
-        }
+    QObject::connect(&port, &CommPort::received, [&](const QByteArray& bytes) {
+        ++notifications;
+        got.append(bytes);
     });
     QByteArray burst;
     for (int i = 0; i < 20; ++i)
@@ -61,77 +59,64 @@ TEST_F(PortOnPty, ReceivedBytesArriveInOrderAndWholeAcrossNotifications) {
     EXPECT_GE(notifications, 1);
 }
 
-TEST_F(PortOnPty, NotificationsNeverNestInARunningHandler) {
+TEST_F(PortOnPty, NotificationsNeverNestInARunningHandlerAndKeepTheirOrder) {
     int depth = 0;
     int maxDepth = 0;
-    int receives = 0;
-    int sends = 0;
-    port.setSThreshold(1);
-    QObject::connect(&port, &CommPort::onComm, [&] {
+    QByteArray got;
+    QObject::connect(&port, &CommPort::received, [&](const QByteArray& bytes) {
         ++depth;
         maxDepth = std::max(maxDepth, depth);
-        if (port.commEvent() == CommPort::comEvReceive) {
-            ++receives;
-            port.input();
-            port.output(QByteArray("ab"));
-        } else {
-            ++sends;
-        }
+        got.append(bytes);
+        port.output(QByteArray("ab"));
         // A handler that runs the event loop itself must still not be entered twice.
         spin(3);
         --depth;
     });
+    QByteArray sent;
     for (int i = 0; i < 10; ++i) {
-        pty.writeAll(QByteArray(1, char(i)));
-        spin(4);
+        sent.append(char(i + 1));
+        pty.writeAll(QByteArray(1, char(i + 1)));
+        spin(1);
     }
-    ASSERT_TRUE(waitUntil([&] { return receives >= 1 && sends >= 1; }));
+    ASSERT_TRUE(waitUntil([&] { return got.size() >= sent.size(); }));
     spin(50);
     EXPECT_EQ(maxDepth, 1);
+    EXPECT_EQ(got, sent);
 }
 
-TEST_F(PortOnPty, NoTransmitNotificationWhileSThresholdIsZero) {
-    int sends = 0;
-    QObject::connect(&port, &CommPort::onComm, [&] {
-        if (port.commEvent() == CommPort::comEvSend)
-            ++sends;
-    });
+TEST_F(PortOnPty, NothingIsPacedWithoutATransfer) {
+    // SThreshold 1 and drained queues, but no transfer: the link writes only what it is given.
+    port.setSThreshold(1);
     port.output(QByteArray("0123456789"));
+    EXPECT_EQ(pty.readUntilQuiet(60, 1000), QByteArray("0123456789"));
+    pty.writeAll(QByteArray("\xAA", 1));
     spin(60);
-    EXPECT_EQ(sends, 0);
-    port.setSThreshold(1);
-    port.output(QByteArray("01"));
-    ASSERT_TRUE(waitUntil([&] { return sends == 1; }, 2000));
-    spin(30);
-    EXPECT_EQ(sends, 1); // one notification per drained queue, not per byte
+    EXPECT_EQ(pty.readAvailable(), QByteArray());
 }
 
-TEST_F(PortOnPty, TransmitNotificationsFollowLineTime) {
-    // 192 bytes in 2-byte chunks, each written on a transmit notification. The
-    // notification after the last chunk means its last byte has entered the
-    // transmitter: the line has carried 191 bytes by then, 99.5 ms at 19,200 baud.
-    int chunks = 0;
-    bool drainedAfterLast = false;
-    port.setSThreshold(1);
-    QObject::connect(&port, &CommPort::onComm, [&] {
-        if (port.commEvent() != CommPort::comEvSend)
-            return;
-        if (chunks < 96) {
-            ++chunks;
-            port.output(QByteArray("xy"));
-        } else {
-            drainedAfterLast = true;
-        }
-    });
+TEST_F(PortOnPty, TransferBytesFollowLineTime) {
+    // 192 bytes in 2-byte chunks, each written when the line has drained. The
+    // completion after the last chunk means its last byte has entered the
+    // transmitter: the line has carried 191 bytes by then, 99.5 ms at 19,200 baud,
+    // counted from the module's 0xAA that started the data.
+    const QByteArray image(192, 'x');
+    bool finished = false;
+    QObject::connect(&port, &CommPort::transferFinished, [&] { finished = true; });
+    ASSERT_TRUE(port.startTransfer(image, 192, module::bitmapHeader(module::bankedAddress(192))));
+    ASSERT_EQ(pty.readExactly(5, 2000).size(), 5);
     QElapsedTimer timer;
     timer.start();
-    ++chunks;
-    port.output(QByteArray("xy"));
-    ASSERT_TRUE(waitUntil([&] { return drainedAfterLast; }, 5000));
+    pty.writeAll(QByteArray("\xAA", 1));
+    QByteArray data;
+    ASSERT_TRUE(waitUntil([&] {
+        data += pty.readAvailable();
+        return finished;
+    }, 5000));
     const qint64 us = timer.nsecsElapsed() / 1000;
-    EXPECT_GE(us, 99400) << "notified before the line could have carried the bytes";
+    EXPECT_GE(us, 99400) << "finished before the line could have carried the bytes";
     EXPECT_LT(us, 1000000);
-    EXPECT_EQ(pty.readExactly(192, 2000).size(), 192);
+    data += pty.readUntilQuiet(30, 1000);
+    EXPECT_EQ(data, image);
 }
 
 TEST_F(PortOnPty, UnpluggedDeviceEndsClosedAndSendsNothing) {
@@ -151,6 +136,7 @@ TEST_F(PortOnPty, APortInUseCannotBeOpenedTwice) {
     second.setDevicePath(1, pty.slavePath());
     EXPECT_FALSE(second.setPortOpen(true));
     EXPECT_FALSE(second.portOpen());
+    EXPECT_EQ(second.openError(), OpenError::InUse);
     port.setPortOpen(false);
     EXPECT_TRUE(second.setPortOpen(true)) << second.errorString().toStdString();
 }
@@ -161,13 +147,9 @@ TEST_F(PortOnPty, SettingsAndThresholdsSurviveAReopen) {
     EXPECT_FALSE(port.output(QByteArray("x")));
     ASSERT_TRUE(port.setPortOpen(true));
     EXPECT_EQ(port.settings(), QString("19200,n,8,1"));
-    EXPECT_EQ(port.rThreshold(), 1);
     EXPECT_EQ(port.sThreshold(), 1);
     QByteArray got;
-    QObject::connect(&port, &CommPort::onComm, [&] {
-        if (port.commEvent() == CommPort::comEvReceive)
-            got += port.input();
-    });
+    QObject::connect(&port, &CommPort::received, [&](const QByteArray& bytes) { got += bytes; });
     pty.writeAll(QByteArray("\xAA", 1));
     ASSERT_TRUE(waitUntil([&] { return !got.isEmpty(); }));
     EXPECT_EQ(got, QByteArray("\xAA", 1));
@@ -177,10 +159,13 @@ TEST(CommPortDevices, MissingDeviceOrPlainFileDoesNotOpen) {
     CommPort port;
     port.setDevicePath(1, "/nonexistent/ttyS9");
     EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_EQ(port.openError(), OpenError::NoDevice);
     port.setDevicePath(1, "/etc/hostname");
     EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_EQ(port.openError(), OpenError::NotSerial);
     port.setDevicePath(1, "/dev/ptmx"); // a terminal, but the master side of a new pty
     EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_EQ(port.openError(), OpenError::NotSerial);
     EXPECT_FALSE(port.portOpen());
     EXPECT_FALSE(port.setSettings("19200,x,8,1"));
     EXPECT_FALSE(port.setSettings("12345,n,8,1"));

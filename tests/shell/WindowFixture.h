@@ -2,7 +2,7 @@
 
 #include "shell/MainWindow.h"
 #include "simulator/Pty.h"
-#include "simulator/ScriptedModule.h"
+#include "support/ScriptedModule.h"
 #include "support/EventLoop.h"
 
 #include <QLabel>

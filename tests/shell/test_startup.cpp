@@ -16,7 +16,7 @@ struct Startup : ::testing::Test, WindowOnPtys {
 };
 } // namespace
 
-TEST_F(Startup, PortOneOpensAt19200WithReceiveNotificationsOn) {
+TEST_F(Startup, PortOneOpensAt19200) {
     open();
     CommPort& port = window->commPort();
     EXPECT_TRUE(option("Option1"));
@@ -24,8 +24,6 @@ TEST_F(Startup, PortOneOpensAt19200WithReceiveNotificationsOn) {
     EXPECT_TRUE(port.portOpen());
     EXPECT_EQ(port.commPort(), 1);
     EXPECT_EQ(port.settings(), QString("19200,n,8,1"));
-    EXPECT_EQ(port.inputMode(), 1);
-    EXPECT_EQ(port.rThreshold(), 1);
     EXPECT_EQ(port.sThreshold(), 0);
     EXPECT_EQ(status(), QString());
     EXPECT_TRUE(QDir(dataDir.filePath("dispkit")).exists()); // created when missing
@@ -68,7 +66,6 @@ TEST_F(Startup, SwitchingPortsReopensAndKeepsSettings) {
     EXPECT_EQ(window->commPort().commPort(), 2);
     EXPECT_TRUE(window->commPort().portOpen());
     EXPECT_EQ(window->commPort().sThreshold(), 1);
-    EXPECT_EQ(window->commPort().rThreshold(), 1);
     click("Command11");
     ASSERT_TRUE(waitUntil([&] { return module2->receivedCount() == 3; }));
     child<QRadioButton>("Option1")->click();

@@ -1,6 +1,6 @@
 #include "WindowFixture.h"
 
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 
 #include <gtest/gtest.h>
 
@@ -148,7 +148,7 @@ TEST_F(Window, SingleCommandButtonsWaitWhileATransferRuns) {
     const char* singles[] = {"Command7", "Command10", "Command11", "Command12", "Command13"};
     click("Command8"); // the empty list: a 1024-byte directory, about half a second
     EXPECT_EQ(status(), QString("正在下载..."));
-    ASSERT_TRUE(waitUntil([&] { return window->replyHandler().running(); }));
+    ASSERT_TRUE(waitUntil([&] { return window->commPort().running(); }));
     for (const char* n : singles)
         EXPECT_FALSE(child(n)->isEnabled()) << n;
     EXPECT_TRUE(child("Command8")->isEnabled());
@@ -169,7 +169,7 @@ TEST_F(Window, ButtonsComeBackAfterAnErrorReplyAndAfterAnUnplug) {
     module1->clear();
     module1->start({.lineRate = true});
     click("Command8");
-    ASSERT_TRUE(waitUntil([&] { return window->replyHandler().running(); }));
+    ASSERT_TRUE(waitUntil([&] { return window->commPort().running(); }));
     module1->stop();
     pty1.releaseSlave();
     pty1.closeMaster();
@@ -185,7 +185,7 @@ TEST_F(Window, ARefusedStartEndsTheTransferThatWasRunning) {
     click("Command9"); // no hzk16 in the data directory
     EXPECT_EQ(status(), QString("找不到字库文件hzk16!"));
     EXPECT_EQ(window->commPort().sThreshold(), 0);
-    EXPECT_FALSE(window->replyHandler().running());
+    EXPECT_FALSE(window->commPort().running());
     spin(40);
     const qsizetype stopped = module1->dataBytes().size();
     spin(60);

@@ -1,7 +1,7 @@
 // The module on a pty, seen from the application's side of the line.
 #include "SimTestSupport.h"
 
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 #include "simulator/core/ModuleLink.h"
 #include "simulator/Pty.h"
 

@@ -1,7 +1,7 @@
 // The module's byte-stream parser: framing, headers, splits, garbage and pauses.
 #include "SimTestSupport.h"
 
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 #include "simulator/core/ModuleCore.h"
 #include "support/TestFiles.h"
 

@@ -1,6 +1,6 @@
 #include "SimTestSupport.h"
 
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 #include "support/TestFiles.h"
 
 namespace panelix::test {

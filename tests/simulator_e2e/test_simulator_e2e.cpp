@@ -1,8 +1,8 @@
 // The application and the simulated module together, as `panelix --simulator`
 // runs them: the real main window on a real pty, judged on what the module
 // holds afterwards, dot for dot and byte for byte.
-#include "link/LinkTexts.h"
-#include "link/ModuleCodes.h"
+#include "shell/StatusTexts.h"
+#include "protocol/Module.h"
 #include "shell/DirListBox.h"
 #include "shell/MainWindow.h"
 #include "simulator/tools/Hzk16Font.h"

@@ -1,6 +1,6 @@
-#include "simulator/ScriptedModule.h"
+#include "support/ScriptedModule.h"
 
-#include "link/ModuleCodes.h"
+#include "protocol/Module.h"
 #include "simulator/LineClock.h"
 
 #include <cerrno>
@@ -118,14 +118,9 @@ void ScriptedModule::take(std::uint8_t byte) {
     if (first == TransferIntro) {
         if (pending_.size() < HeaderSize)
             return;
-        const auto kind = std::uint8_t(pending_[1]);
-        qint64 length = -1;
-        if (kind == TransferBitmaps && std::uint8_t(pending_[4]) >= BitmapBankOffset) {
-            length = positionOf({std::uint8_t(pending_[2]), std::uint8_t(pending_[3]),
-                                 std::uint8_t(std::uint8_t(pending_[4]) - BitmapBankOffset)});
-        } else if (kind == TransferFont) {
-            length = positionOf({std::uint8_t(pending_[2]), std::uint8_t(pending_[3]), std::uint8_t(pending_[4])});
-        }
+        const module::TransferHeader header =
+            decodeHeader(reinterpret_cast<const std::uint8_t*>(pending_.constData()));
+        const qint64 length = header.kind == module::TransferHeader::Kind::Invalid ? -1 : qint64(header.length);
         pending_.clear();
         if (length < 0 || !config_.answerHeaders)
             return;

@@ -100,7 +100,7 @@ TEST_F(ListAndBrowser, AClickDuringATransferPreviewsButSendsNothing) {
     const ExpectedImage image = expectedImage({a, b});
 
     click("Command8");
-    ASSERT_TRUE(waitFor([&] { return window->replyHandler().running(); }));
+    ASSERT_TRUE(waitFor([&] { return window->commPort().running(); }));
     clickRow("List1", 1);
     EXPECT_EQ(lineEdit("Text1")->text(), QString("01"));
     EXPECT_EQ(status(), infoText(16, 2));

@@ -45,13 +45,13 @@ TEST_F(FontDownload, AfterTheGoOnTheModuleGetsTheFirst256KBOfTheFile) {
     EXPECT_TRUE(child("Command7")->isEnabled()); // armed, not yet running
 
     module1->send(bytes({0xAA}));
-    ASSERT_TRUE(waitFor([&] { return window->replyHandler().running(); }));
+    ASSERT_TRUE(waitFor([&] { return window->commPort().running(); }));
     EXPECT_FALSE(child("Command13")->isEnabled());
     ASSERT_TRUE(waitFor([&] { return status() == QString("下载完成！"); }, 60000)) << status().toStdString();
     const QByteArray received = receivedAfterQuiet(*module1);
     EXPECT_EQ(received.size(), header.size() + Sent);
     EXPECT_TRUE(received == header + font.left(Sent)) << "the data differ from the file's first 256 KB";
-    EXPECT_TRUE(window->replyHandler().DownloadImage == font.left(Buffer));
+    EXPECT_TRUE(window->commPort().downloadImage() == font.left(Buffer));
     EXPECT_TRUE(child("Command13")->isEnabled());
 }
 
@@ -65,8 +65,8 @@ TEST_F(FontDownload, AShortFileIsFollowedByZeros) {
     ASSERT_TRUE(waitFor([&] { return status() == QString("通信出错！"); }));
     EXPECT_EQ(module1->received().left(5), header);
     EXPECT_EQ(module1->dataBytes(), font + QByteArray(7000, '\0'));
-    EXPECT_TRUE(window->replyHandler().DownloadImage == font + QByteArray(Buffer - 5000, '\0'));
-    EXPECT_EQ(window->replyHandler().TransferTotal, Sent);
+    EXPECT_TRUE(window->commPort().downloadImage() == font + QByteArray(Buffer - 5000, '\0'));
+    EXPECT_EQ(window->commPort().transferTotal(), Sent);
 }
 
 // The file is found whatever the letter case of its name.
@@ -79,8 +79,8 @@ TEST_F(FontDownload, AnUpperCaseNameIsTheSameFile) {
     ASSERT_TRUE(waitFor([&] { return status() == QString("通信出错！"); }));
     EXPECT_EQ(module1->received().left(5), header);
     EXPECT_EQ(module1->dataBytes(), font.left(4096));
-    EXPECT_TRUE(window->replyHandler().DownloadImage == font + QByteArray(Buffer - Sent, '\0'));
-    EXPECT_EQ(window->replyHandler().TransferTotal, Sent);
+    EXPECT_TRUE(window->commPort().downloadImage() == font + QByteArray(Buffer - Sent, '\0'));
+    EXPECT_EQ(window->commPort().transferTotal(), Sent);
 }
 
 // No font file, or a directory of that name: nothing is sent, not even the header.

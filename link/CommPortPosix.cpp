@@ -1,0 +1,264 @@
+// The serial port on POSIX systems: termios, exclusive open, and a link thread
+// that waits in ppoll() on the device and on a wake-up descriptor, with the
+// drained moment as its deadline.
+#include "link/LinkCore.h"
+
+#include "common/FdIo.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <termios.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+
+namespace panelix {
+
+namespace {
+
+qint64 nowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+speed_t speedCode(int baud) {
+    switch (baud) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    default: return B921600;
+    }
+}
+
+bool applyTermios(int fd, const LineSettings& s) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0)
+        return false;
+    cfmakeraw(&t);
+    cfsetispeed(&t, speedCode(s.baud));
+    cfsetospeed(&t, speedCode(s.baud));
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= CLOCAL | CREAD;
+    switch (s.dataBits) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    default: t.c_cflag |= CS8; break;
+    }
+    if (s.parity != 'n')
+        t.c_cflag |= PARENB | (s.parity == 'o' ? PARODD : 0);
+    if (s.stopBits == 2)
+        t.c_cflag |= CSTOPB;
+    t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+// Start bit, data bits, parity, stop bits.
+qint64 byteTimeNs(const LineSettings& s) {
+    const int bits = 1 + s.dataBits + (s.parity != 'n' ? 1 : 0) + s.stopBits;
+    return qint64(bits) * 1000000000 / (s.baud > 0 ? s.baud : 9600);
+}
+
+} // namespace
+
+struct PortBackend::Impl {
+    int fd = -1;
+    int wakeFd = -1;
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> byteNs{0};
+    std::thread thread;
+
+    void wake() const {
+        const quint64 one = 1;
+        [[maybe_unused]] auto w = ::write(wakeFd, &one, sizeof one);
+    }
+    void run(LinkCore& core);
+    bool writeOut(const QByteArray& bytes, qint64* lineFreeNs);
+};
+
+bool PortBackend::Impl::writeOut(const QByteArray& bytes, qint64* lineFreeNs) {
+    const qint64 start = std::max(nowNs(), *lineFreeNs);
+    // A full driver buffer is waited out, but the thread stays stoppable.
+    if (!writeAll(fd, bytes, [this] { return !stop.load(); }))
+        return false;
+    *lineFreeNs = start + qint64(bytes.size()) * byteNs.load();
+    return true;
+}
+
+void PortBackend::Impl::run(LinkCore& core) {
+    // Wake-ups must land within microseconds of the computed moment.
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+    qint64 lineFreeNs = 0;
+    bool owesDrain = false; // bytes were written and their drained moment is still to come
+    QByteArray out;
+    QByteArray in;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    while (!stop.load()) {
+        core.takeCommands(out);
+        if (!out.isEmpty()) {
+            if (!writeOut(out, &lineFreeNs))
+                break;
+            out.clear();
+            owesDrain = true;
+        }
+
+        const qint64 drainNs = lineFreeNs - byteNs.load();
+        timespec timeout{};
+        timespec* wait = nullptr;
+        if (owesDrain) {
+            const qint64 left = std::max<qint64>(0, drainNs - nowNs());
+            timeout = {time_t(left / 1000000000), long(left % 1000000000)};
+            wait = &timeout;
+        }
+        fds[0].revents = fds[1].revents = 0;
+        const int ready = ::ppoll(fds, 2, wait, nullptr);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents & POLLIN) {
+            quint64 count = 0;
+            [[maybe_unused]] auto r = ::read(wakeFd, &count, sizeof count);
+        }
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+            in.clear();
+            const bool alive = readWaiting(fd, &in);
+            if (!in.isEmpty())
+                core.onRead(in, nowNs(), out);
+            if (!alive || (in.isEmpty() && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)))) {
+                // End of file or an I/O error on a terminal: the device is gone.
+                core.lost();
+                return;
+            }
+            if (!out.isEmpty()) {
+                if (!writeOut(out, &lineFreeNs))
+                    break;
+                out.clear();
+                owesDrain = true;
+            }
+        }
+        if (owesDrain && nowNs() >= lineFreeNs - byteNs.load()) {
+            int queued = 0;
+            if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+                // The device is behind the model (a slower clock, flow control):
+                // follow the bytes it still holds.
+                lineFreeNs = nowNs() + qint64(queued + 1) * byteNs.load();
+                continue;
+            }
+            // Drained: the last byte has entered the transmitter, one byte time
+            // before the line falls idle. Writing the next bytes now keeps the
+            // line busy without a gap.
+            owesDrain = false;
+            const qint64 drainedAt = lineFreeNs - byteNs.load();
+            core.onDrained(nowNs(), out);
+            if (!out.isEmpty()) {
+                core.recordDrainLatency(nowNs() - drainedAt);
+                if (!writeOut(out, &lineFreeNs))
+                    break;
+                out.clear();
+                owesDrain = true;
+            }
+        }
+    }
+    // A failed write or poll: the device is as good as gone.
+    if (!stop.load())
+        core.lost();
+}
+
+std::unique_ptr<PortBackend> PortBackend::open(const QString& path, const LineSettings& settings, CommPort* owner,
+                                               OpenError* error, QString* text) {
+    auto fail = [&](OpenError e, const QString& why) {
+        *error = e;
+        *text = why;
+        return std::unique_ptr<PortBackend>();
+    };
+    if (path.isEmpty())
+        return fail(OpenError::NoDevice, QStringLiteral("no device"));
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        const QString why = QString::fromLocal8Bit(strerror(e));
+        if (e == ENOENT || e == ENODEV || e == ENXIO || e == ENOTDIR)
+            return fail(OpenError::NoDevice, why);
+        if (e == EACCES || e == EPERM)
+            return fail(OpenError::NoPermission, why);
+        if (e == EBUSY)
+            return fail(OpenError::InUse, why);
+        return fail(OpenError::Unknown, why);
+    }
+    // A serial line is a terminal, but neither our own controlling terminal (its
+    // settings belong to the shell; changing them from the background stops us)
+    // nor the master side of a pseudo-terminal.
+    int ptyNumber = 0;
+    if (!isatty(fd) || tcgetsid(fd) != -1 || ::ioctl(fd, TIOCGPTN, &ptyNumber) == 0) {
+        ::close(fd);
+        return fail(OpenError::NotSerial, QStringLiteral("not a serial device"));
+    }
+    // A port in use cannot be opened: a second program must never interleave its
+    // bytes with ours. TIOCEXCL stops other openers, flock also those run as root.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return fail(OpenError::InUse, QStringLiteral("port in use"));
+    }
+    ::ioctl(fd, TIOCEXCL);
+    if (!applyTermios(fd, settings)) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return fail(OpenError::NotSerial, QStringLiteral("cannot set line settings"));
+    }
+    tcflush(fd, TCIOFLUSH);
+
+    std::unique_ptr<PortBackend> backend(new PortBackend);
+    backend->impl_ = std::make_unique<Impl>();
+    Impl* impl = backend->impl_.get();
+    impl->fd = fd;
+    impl->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    impl->byteNs = byteTimeNs(settings);
+    backend->core_ = std::make_unique<LinkCore>(owner, [impl] { impl->wake(); });
+    LinkCore* core = backend->core_.get();
+    impl->thread = std::thread([impl, core] { impl->run(*core); });
+    *error = OpenError::None;
+    text->clear();
+    return backend;
+}
+
+bool PortBackend::apply(const LineSettings& settings) {
+    impl_->byteNs = byteTimeNs(settings);
+    return applyTermios(impl_->fd, settings);
+}
+
+PortBackend::~PortBackend() {
+    if (!impl_)
+        return;
+    impl_->stop = true;
+    impl_->wake();
+    if (impl_->thread.joinable())
+        impl_->thread.join();
+    ::ioctl(impl_->fd, TIOCNXCL);
+    ::flock(impl_->fd, LOCK_UN);
+    ::close(impl_->fd);
+    ::close(impl_->wakeFd);
+}
+
+} // namespace panelix

@@ -1,0 +1,125 @@
+#pragma once
+
+// Private to the link library: what every operating system's backend shares.
+
+#include "link/CommPort.h"
+#include "link/TransferPacer.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace panelix {
+
+// What the link thread tells the owning thread.
+struct LinkEvent {
+    enum class Kind { Received, Progress, Finished, ModuleError, Running, Lost };
+    Kind kind = Kind::Received;
+    quint64 transfer = 0; // the transfer state's generation when it happened
+    QByteArray bytes;     // Received: the whole read
+    qint32 sendPosition = 0;
+    qint32 total = 0;
+    std::uint8_t lastReply = 0;
+    int sThreshold = 0;
+    bool running = false;
+};
+
+struct LineSettings {
+    int baud = 9600;
+    char parity = 'n';
+    int dataBits = 8;
+    int stopBits = 1;
+};
+
+bool parseLineSettings(const QString& text, LineSettings* out);
+
+// The posted event that tells the owning thread to collect the link's events.
+int linkEventsType();
+
+// The part of the link thread that knows the module: commands from the owning
+// thread, the reply rules, progress and completion. A backend does the I/O and
+// the timing and calls in here; everything crosses threads as plain values under
+// one mutex.
+class LinkCore {
+public:
+    // wake: makes the link thread look at its commands (called with no lock held).
+    LinkCore(CommPort* owner, std::function<void()> wake);
+
+    // Owning thread.
+    void write(const QByteArray& bytes);
+    void startTransfer(quint64 transfer, const QByteArray& image, qint32 total, const QByteArray& header);
+    void abandonTransfer(quint64 transfer);
+    void setSThreshold(int value);
+    std::vector<LinkEvent> takeEvents();
+    std::vector<std::int64_t> drainLatenciesNs() const;
+
+    // Link thread: appends the bytes to write now to out.
+    void takeCommands(QByteArray& out);
+    void onRead(const QByteArray& bytes, qint64 nowNs, QByteArray& out);
+    // The queue drained at drainedNs (the moment the last byte entered the transmitter).
+    void onDrained(qint64 nowNs, QByteArray& out);
+    void recordDrainLatency(qint64 ns);
+    void lost();
+
+private:
+    struct Command {
+        enum class Kind { Write, Start, Abandon, SThreshold };
+        Kind kind;
+        quint64 transfer = 0;
+        QByteArray bytes; // Write: the bytes; Start: the header
+        QByteArray image; // Start: a deep copy, owned by the link thread from then on
+        qint32 total = 0;
+        int value = 0;
+    };
+    void submit(Command c);
+    void push(LinkEvent e);
+    LinkEvent stateEvent(LinkEvent::Kind kind) const;
+    void afterStep(const TransferPacer::Step& step, qint64 nowNs, QByteArray& out);
+
+    CommPort* owner_;
+    std::function<void()> wake_;
+
+    std::mutex mutex_;
+    std::vector<Command> commands_;
+    std::vector<LinkEvent> events_;
+    bool posted_ = false;
+
+    // Link thread only.
+    TransferPacer pacer_;
+    quint64 transfer_ = 0;
+    bool wasRunning_ = false;
+    qint64 lastProgressNs_ = 0;
+
+    // Drained-to-write latency in microseconds; the last bucket holds everything longer.
+    static constexpr int LatencyBuckets = 10001;
+    std::unique_ptr<std::array<std::atomic<std::uint32_t>, LatencyBuckets>> latencyUs_;
+};
+
+// One open device and its link thread; one implementation per operating system.
+class PortBackend {
+public:
+    // Opens path exclusively and applies settings; nullptr with the cause when not.
+    static std::unique_ptr<PortBackend> open(const QString& path, const LineSettings& settings, CommPort* owner,
+                                             OpenError* error, QString* text);
+    ~PortBackend(); // stops the link thread and closes the device
+
+    bool apply(const LineSettings& settings);
+    LinkCore& core() { return *core_; }
+
+    struct Impl;
+
+private:
+    PortBackend() = default;
+    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<LinkCore> core_;
+};
+
+} // namespace panelix

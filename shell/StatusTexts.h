@@ -1,0 +1,31 @@
+#pragma once
+
+#include "session/ModuleSession.h"
+
+#include <QString>
+
+// What the status line says: the window's words for the session's outcomes.
+namespace panelix::texts {
+
+inline QString downloading() { return QStringLiteral("正在下载..."); }
+inline QString downloadDone() { return QStringLiteral("下载完成！"); }
+inline QString commError() { return QStringLiteral("通信出错！"); }
+inline QString testOk() { return QStringLiteral("连线测试工作正常"); }
+inline QString testFailed() { return QStringLiteral("连线测试出错,请检查串口线!"); }
+inline QString portNotOpen() { return QStringLiteral("串口未打开!"); }
+inline QString portLost() { return QStringLiteral("串口已断开!"); }
+inline QString portSwitched() { return QStringLiteral("串口已切换,下载中止!"); }
+inline QString moduleSilent() { return QStringLiteral("模块无应答,请检查连接!"); }
+inline QString portOpenFailed(int port) { return QStringLiteral("串口COM%1打开失败!").arg(port); }
+
+// "正在下载...  " position "   " floored percentage "%".
+QString progressText(qint32 position, qint32 total);
+
+// "剩余m:ss" for the progress bar.
+QString timeLeftText(qint64 seconds);
+
+// The status text of a failure; empty when the window says nothing (a single
+// command refused during a transfer, whose buttons are disabled anyway).
+QString failureText(const Failure& failure);
+
+} // namespace panelix::texts
