@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 
 #include "protocol/Module.h"
+#include "shell/StatusTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -253,4 +254,53 @@ TEST_F(Window, TheStatusLineFollowsTheProgressAtAPaintableRate) {
     // Refreshed while it runs, but not once per 2-byte chunk (512 of them).
     EXPECT_GE(shown, 3);
     EXPECT_LE(shown, int(clock.elapsed() / 40) + 2);
+}
+
+// A switch to the other port ends the running transfer: the status line says so
+// instead of leaving the last progress standing, and the progress bar goes.
+TEST_F(Window, APortSwitchDuringATransferSaysTheDownloadStopped) {
+    open(true, true, {.lineRate = true});
+    click("Command8");
+    ASSERT_TRUE(waitUntil([&] { return window->commPort().running(); }));
+    ASSERT_TRUE(waitUntil([&] { return status().startsWith(QString("正在下载...  ")); }, 2000));
+    ASSERT_FALSE(child("Progress")->isHidden());
+    child<QRadioButton>("Option2")->click();
+    EXPECT_EQ(status(), QString("串口已切换,下载中止!"));
+    EXPECT_EQ(window->commPort().commPort(), 2);
+    EXPECT_TRUE(child("Progress")->isHidden());
+    EXPECT_TRUE(child("Command11")->isEnabled());
+    spin(100);
+    EXPECT_EQ(status(), QString("串口已切换,下载中止!"));
+}
+
+TEST_F(Window, AReopenAfterAnUnplugClearsTheUnplugMessage) {
+    QTemporaryDir links;
+    const QString port1 = links.filePath("ttyPanel");
+    ASSERT_TRUE(pty1.open());
+    ASSERT_TRUE(QFile::link(pty1.slavePath(), port1));
+    StartupOptions o;
+    o.dataDir = dataDir.filePath("dispkit");
+    o.port1 = port1;
+    o.port2 = "/nonexistent/port2";
+    window = std::make_unique<MainWindow>(o);
+    ASSERT_TRUE(window->commPort().portOpen());
+    pty1.releaseSlave();
+    pty1.closeMaster();
+    ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已断开!"); }));
+
+    ASSERT_TRUE(pty2.open());
+    ASSERT_TRUE(QFile::remove(port1));
+    ASSERT_TRUE(QFile::link(pty2.slavePath(), port1));
+    child<QRadioButton>("Option1")->click();
+    EXPECT_TRUE(window->commPort().portOpen());
+    EXPECT_EQ(status(), QString());
+}
+
+TEST(StatusTexts, ProgressPercentageIsFlooredAndReaches100OnlyAtTheEnd) {
+    EXPECT_EQ(texts::progressText(1000, 262144), QString("正在下载...  1000   0%"));
+    EXPECT_EQ(texts::progressText(2621, 262144), QString("正在下载...  2621   0%"));
+    EXPECT_EQ(texts::progressText(2622, 262144), QString("正在下载...  2622   1%"));
+    EXPECT_EQ(texts::progressText(262143, 262144), QString("正在下载...  262143   99%"));
+    EXPECT_EQ(texts::progressText(262144, 262144), QString("正在下载...  262144   100%"));
+    EXPECT_EQ(texts::timeLeftText(137), QString("剩余2:17"));
 }

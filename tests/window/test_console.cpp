@@ -205,3 +205,24 @@ TEST_F(Console, TheSentPrefixCarriesOverUntilTheNextPick) {
     EXPECT_EQ(text2(), QString("1DC1010D"));
     EXPECT_EQ(receivedAfterQuiet(*module1), sent);
 }
+
+// Typed parameters are taken as typed: a character that begins a caption of the
+// list is not completed into that caption.
+TEST_F(Console, TypingIsNeverCompletedFromTheCaptions) {
+    start();
+    // A key press that carries the character, as a keyboard layout sends it (the
+    // key code of a printable character is its code point): the edit field would
+    // complete it on the spot.
+    const auto press = [&](const QString& text) {
+        QKeyEvent key(QEvent::KeyPress, int(text.at(0).unicode()), Qt::NoModifier, text);
+        QCoreApplication::sendEvent(combo()->lineEdit(), &key);
+    };
+    choose(2);
+    press("背");
+    EXPECT_EQ(editText(), QString("背"));
+    EXPECT_EQ(text2(), QString("1D02背0D"));
+    choose(7);
+    press("背");
+    EXPECT_EQ(editText(), QString("背"));
+    EXPECT_EQ(text2(), QString("1D07背0D"));
+}
