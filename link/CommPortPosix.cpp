@@ -81,7 +81,13 @@ qint64 byteTimeNs(const LineSettings& s) {
     return qint64(bits) * 1000000000 / (s.baud > 0 ? s.baud : 9600);
 }
 
+DeviceOpener deviceOpener = nullptr;
+
 } // namespace
+
+void setDeviceOpener(DeviceOpener opener) {
+    deviceOpener = opener;
+}
 
 struct PortBackend::Impl {
     int fd = -1;
@@ -195,7 +201,8 @@ std::unique_ptr<PortBackend> PortBackend::open(const QString& path, const LineSe
     if (path.isEmpty())
         return fail(OpenError::NoDevice, QStringLiteral("no device"));
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    const int fd = deviceOpener ? deviceOpener(native.constData(), flags) : ::open(native.constData(), flags);
     if (fd < 0) {
         const int e = errno;
         const QString why = QString::fromLocal8Bit(strerror(e));

@@ -41,6 +41,11 @@ struct LineSettings {
 
 bool parseLineSettings(const QString& text, LineSettings* out);
 
+// The call that opens a device node (POSIX open()). Tests replace it to meet
+// failures their user cannot (root opens every device); nullptr restores open().
+using DeviceOpener = int (*)(const char* path, int flags);
+void setDeviceOpener(DeviceOpener opener);
+
 // The posted event that tells the owning thread to collect the link's events.
 int linkEventsType();
 

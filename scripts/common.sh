@@ -6,7 +6,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev
-          fonts-wqy-microhei fontconfig unifont xvfb xauth clang libclang-rt-14-dev)
+          fonts-wqy-microhei fontconfig unifont xvfb xauth clang libclang-rt-14-dev
+          qt6-svg-dev qt6-image-formats-plugins
+          qt6-serialport-dev)
 
 ensure_packages() {
     local missing=()

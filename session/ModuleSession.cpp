@@ -21,6 +21,19 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
         if (active_ != TransferKind::None && !port_.running() && port_.sThreshold() == 1)
             emit moduleSilent();
     });
+    reconnectTimer_.setInterval(ReconnectPollMs);
+    connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
+        if (port_.portOpen()) {
+            reconnectTimer_.stop();
+            return;
+        }
+        // A device node that is back may still refuse for a moment (udev sets its
+        // permissions after it appears): simply try again at the next poll.
+        if (QFileInfo::exists(port_.devicePath(port_.commPort())) && port_.setPortOpen(true)) {
+            reconnectTimer_.stop();
+            emit reconnected();
+        }
+    });
     connect(&port_, &CommPort::runningChanged, this, &ModuleSession::transferRunning);
     connect(&port_, &CommPort::transferProgress, this, [this](qint32 sent, qint32 total) {
         TransferProgress p;
@@ -66,8 +79,16 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
         testPending_ = false;
         port_.abandonTransfer();
         endTransfer();
+        if (reconnect_)
+            reconnectTimer_.start();
         emit failed(f);
     });
+}
+
+void ModuleSession::setReconnect(bool on) {
+    reconnect_ = on;
+    if (!on)
+        reconnectTimer_.stop();
 }
 
 ModuleSession::~ModuleSession() {
@@ -121,6 +142,7 @@ Refusal ModuleSession::openPort(int port) {
         emit failed(f);
     }
     testPending_ = false;
+    reconnectTimer_.stop();
     port_.setPortOpen(false);
     port_.setCommPort(port);
     if (!port_.setPortOpen(true)) {
@@ -135,6 +157,7 @@ Refusal ModuleSession::openPort(int port) {
 }
 
 void ModuleSession::closePort() {
+    reconnectTimer_.stop();
     if (active_ != TransferKind::None) {
         port_.abandonTransfer();
         endTransfer();
@@ -200,6 +223,21 @@ Refusal ModuleSession::downloadFont() {
         return refuse(f);
     }
     return startTransfer(TransferKind::Font, std::move(font.image), module::FontTransferTotal, module::fontHeader());
+}
+
+Refusal ModuleSession::downloadImage(const QByteArray& image) {
+    imageBuilt_ = false;
+    port_.abandonTransfer();
+    endTransfer();
+    const BitmapDownloadPlan plan = planBitmapDownload(image, PageSize);
+    if (!plan.accepted) {
+        Failure f;
+        f.transfer = TransferKind::Bitmaps;
+        f.text = plan.message;
+        f.cause = plan.transferTotal > module::MaxBitmapTransfer ? InputCause::ImageTooLarge : InputCause::ImageInvalid;
+        return refuse(f);
+    }
+    return startTransfer(TransferKind::Bitmaps, image, plan.transferTotal, plan.header);
 }
 
 Refusal ModuleSession::startTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header) {

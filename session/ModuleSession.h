@@ -72,6 +72,8 @@ public:
     static constexpr int SilentModuleMs = 3000;
     // The page size the bitmap header's length is read back with.
     static constexpr qint32 PageSize = 256;
+    // How often a lost port's device is looked for.
+    static constexpr int ReconnectPollMs = 500;
 
     explicit ModuleSession(QObject* parent = nullptr);
     ~ModuleSession() override;
@@ -94,6 +96,10 @@ public:
     Refusal openPort(int port);
     void closePort();
     bool isOpen() const { return port_.portOpen(); }
+    // After the port is lost, watch for its device to come back and reopen it
+    // (reconnected()). A cut transfer is not resumed: the module needs a fresh start.
+    void setReconnect(bool on);
+    bool reconnecting() const { return reconnectTimer_.isActive(); }
     int currentPort() const { return port_.commPort(); }
     CommPort& port() { return port_; }
     const CommPort& port() const { return port_; }
@@ -106,6 +112,9 @@ public:
     bool imageBuilt() const { return imageBuilt_; }
     const DownloadImageBuilder& builder() const { return builder_; }
     Refusal downloadFont();
+    // Sends a download image built before (a file.add) exactly as downloadBitmaps()
+    // sends the one it builds: the same checks, header and pacing; nothing is written.
+    Refusal downloadImage(const QByteArray& image);
     // Sends the test command; testAnswered() follows the module's 0x0C.
     Refusal testConnection();
     // Single commands: refused while a transfer runs.
@@ -129,6 +138,8 @@ signals:
     // No 0xAA SilentModuleMs after a download header; the transfer stays armed.
     void moduleSilent();
     void runningChanged(bool running);
+    // The lost port's device came back and is open again.
+    void reconnected();
     // Every read of the line, after the reply rules.
     void received(const QByteArray& bytes);
 
@@ -149,6 +160,8 @@ private:
     bool testPending_ = false;
     TransferKind active_ = TransferKind::None;
     QTimer silentTimer_;
+    QTimer reconnectTimer_;
+    bool reconnect_ = false;
     QElapsedTimer clock_;
     qint32 clockStart_ = 0;
 };

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSignalBlocker>
 
 namespace panelix {
@@ -62,10 +63,20 @@ QString MainWindow::windowCaption() {
 MainWindow::MainWindow(const StartupOptions& options, QWidget* parent) : QWidget(parent) {
     session_.setDevicePath(1, options.port1);
     session_.setDevicePath(2, options.port2);
+    // An unplugged adapter that comes back is opened again by itself.
+    session_.setReconnect(true);
+    remember_ = options.remember;
     buildControls();
+    buildPortPickers();
     connectControls();
     connectSession();
     startUp(options.dataDir);
+    if (remember_)
+        restoreRemembered(options);
+    portSource_ = [] { return systemSerialPorts(); };
+    connect(&portScan_, &QTimer::timeout, this, &MainWindow::scanPorts);
+    portScan_.start(PortScanMs);
+    scanPorts();
 }
 
 MainWindow::~MainWindow() {
@@ -125,8 +136,6 @@ void MainWindow::buildControls() {
                             twips(960, 360, 840, 252), normal);
     portButtons_[0] = place(new QRadioButton(QStringLiteral("COM1"), portFrame_), "Option1",
                             twips(120, 360, 840, 252), normal);
-    portButtons_[0]->setToolTip(session_.devicePath(1));
-    portButtons_[1]->setToolTip(session_.devicePath(2));
 
     listNumber_ = place(new QLineEdit(this), "Text1", twips(4200, 7680, 492, 372), songFont(16.2));
     listNumber_->setReadOnly(true);
@@ -187,7 +196,11 @@ void MainWindow::connectControls() {
     connect(commandPicker_, &QComboBox::activated, this, &MainWindow::chooseCommand);
     connect(commandPicker_, &QComboBox::editTextChanged, this, &MainWindow::editCommand);
     connect(driveList_, &QComboBox::currentIndexChanged, this, [this] { showDrive(); });
-    connect(dirList_, &DirListBox::pathChanged, this, [this] { showDirectoryFiles(); });
+    connect(dirList_, &DirListBox::pathChanged, this, [this](const QString& path) {
+        showDirectoryFiles();
+        if (remember_)
+            QSettings().setValue(QStringLiteral("browser/lastFolder"), path);
+    });
     connect(fileList_, &QListWidget::itemClicked, this, [this] { previewBrowsedFile(); });
     // Moving through the files with the keyboard previews them as clicking does.
     connect(fileList_, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -221,6 +234,119 @@ void MainWindow::connectSession() {
     connect(&session_, &ModuleSession::failed, this, &MainWindow::showFailure);
     connect(&session_, &ModuleSession::testAnswered, this, [this] { setStatus(texts::testOk()); });
     connect(&session_, &ModuleSession::moduleSilent, this, [this] { setStatus(texts::moduleSilent()); });
+    connect(&session_, &ModuleSession::reconnected, this, [this] { setStatus(texts::portReconnected()); });
+}
+
+// Beside the port frame, in the strip above it: for COM1 and COM2 the device
+// behind each, picked from the system's serial devices or typed as a path.
+void MainWindow::buildPortPickers() {
+    const QFont normal = songFont(9);
+    const int left[2] = {240, 3000};
+    for (int n : {1, 2}) {
+        const QByteArray caption = "Port" + QByteArray::number(n) + "Caption";
+        const QByteArray picker = "Port" + QByteArray::number(n) + "Device";
+        portCaptions_[n - 1] = place(new QLabel(QStringLiteral("COM%1").arg(n), this), caption.constData(),
+                                     twips(left[n - 1], 45, 480, 270), normal);
+        QComboBox* box = place(new QComboBox(this), picker.constData(), twips(left[n - 1] + 480, 15, 2220, 315),
+                               normal);
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setCompleter(nullptr);
+        box->setEditText(session_.devicePath(n));
+        portDevices_[n - 1] = box;
+        connect(box, &QComboBox::activated, this, [this, n, box](int index) {
+            chooseDevice(n, box->itemData(index).toString());
+        });
+        connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this, n, box] {
+            const int index = box->findText(box->currentText());
+            chooseDevice(n, index >= 0 ? box->itemData(index).toString() : box->currentText().trimmed());
+        });
+    }
+}
+
+void MainWindow::setPortSource(PortSource source) {
+    portSource_ = std::move(source);
+    scanPorts();
+}
+
+// Plugging and unplugging shows in the lists within a scan.
+void MainWindow::scanPorts() {
+    if (!portSource_)
+        return;
+    QList<SerialPortInfo> ports = portSource_();
+    if (ports == ports_)
+        return;
+    ports_ = std::move(ports);
+    for (int n : {1, 2}) {
+        fillPortPicker(n);
+        updatePortTip(n);
+    }
+}
+
+void MainWindow::fillPortPicker(int port) {
+    QComboBox* box = portDevices_[port - 1];
+    // Someone typing a path keeps what they typed.
+    const bool typing = box->lineEdit()->hasFocus() && box->lineEdit()->isModified();
+    const QString typed = box->currentText();
+    const QSignalBlocker block(box);
+    box->clear();
+    for (const SerialPortInfo& p : ports_)
+        box->addItem(p.label(), p.identity());
+    const QString device = session_.devicePath(port);
+    const SerialPortInfo* current = findPort(ports_, device);
+    const int index = current ? box->findData(current->identity()) : -1;
+    box->setCurrentIndex(index);
+    if (typing)
+        box->setEditText(typed);
+    else if (index < 0)
+        box->setEditText(device);
+}
+
+void MainWindow::chooseDevice(int port, const QString& device) {
+    if (device.isEmpty())
+        return;
+    session_.setDevicePath(port, device);
+    permissionTip_[port - 1].clear();
+    if (remember_)
+        QSettings().setValue(QStringLiteral("port%1").arg(port), device);
+    portDevices_[port - 1]->lineEdit()->setModified(false);
+    fillPortPicker(port);
+    updatePortTip(port);
+    // The chosen button's line moves to the new device at once.
+    if (session_.currentPort() == port && portButtons_[port - 1]->isChecked())
+        selectPort(port);
+}
+
+void MainWindow::updatePortTip(int port) {
+    const QString device = session_.devicePath(port);
+    QString tip = device;
+    if (const SerialPortInfo* p = findPort(ports_, device)) {
+        tip = p->path;
+        if (!p->description.isEmpty())
+            tip += QStringLiteral("\n") + p->description;
+        if (!p->manufacturer.isEmpty())
+            tip += QStringLiteral("\n") + p->manufacturer;
+        if (!p->serialNumber.isEmpty())
+            tip += QStringLiteral("\n") + p->serialNumber;
+        if (!p->stablePath.isEmpty() && p->stablePath != p->path)
+            tip += QStringLiteral("\n") + p->stablePath;
+    }
+    if (!permissionTip_[port - 1].isEmpty())
+        tip += QStringLiteral("\n") + permissionTip_[port - 1];
+    portButtons_[port - 1]->setToolTip(tip);
+    portDevices_[port - 1]->setToolTip(tip);
+}
+
+void MainWindow::restoreRemembered(const StartupOptions& options) {
+    QSettings settings;
+    const QVariant position = settings.value(QStringLiteral("window/position"));
+    if (position.isValid())
+        move(position.toPoint());
+    if (!options.lastFolder.isEmpty() && canListDirectory(options.lastFolder)) {
+        const QSignalBlocker block(driveList_);
+        driveList_->setCurrentIndex(int(driveRoots().indexOf(driveForPath(options.lastFolder, driveRoots()))));
+        dirList_->setPath(options.lastFolder);
+    }
 }
 
 void MainWindow::startUp(const QString& dataDir) {
@@ -260,15 +386,22 @@ void MainWindow::startUp(const QString& dataDir) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (remember_)
+        QSettings().setValue(QStringLiteral("window/position"), pos());
     session_.closePort();
     QWidget::closeEvent(event);
 }
 
 void MainWindow::selectPort(int port) {
+    permissionTip_[port - 1].clear();
     if (Refusal r = session_.openPort(port)) {
+        if (r->openError == OpenError::NoPermission)
+            permissionTip_[port - 1] = texts::permissionAdvice(session_.devicePath(port));
+        updatePortTip(port);
         showFailure(*r);
         return;
     }
+    updatePortTip(port);
     // The line is back: the word that it went away no longer holds.
     if (portLostShown_)
         setStatus(QString());

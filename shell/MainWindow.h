@@ -3,9 +3,11 @@
 #include "bitmap/BmpReader.h"
 #include "console/CommandConsole.h"
 #include "library/FileBrowser.h"
+#include "link/PortList.h"
 #include "session/ModuleSession.h"
 #include "shell/StartupOptions.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class QComboBox;
@@ -39,6 +41,11 @@ public:
     QString dataDir() const { return session_.dataDir(); }
     QString currentBmpPath() const { return CurrentBmpPath; }
 
+    // Where the port pickers get the system's serial devices from (tests give
+    // their own); the lists follow it every PortScanMs.
+    static constexpr int PortScanMs = 1000;
+    void setPortSource(PortSource source);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -49,6 +56,12 @@ private:
     void startUp(const QString& dataDir);
 
     void selectPort(int port);
+    void buildPortPickers();
+    void scanPorts();
+    void fillPortPicker(int port);
+    void chooseDevice(int port, const QString& device);
+    void updatePortTip(int port);
+    void restoreRemembered(const StartupOptions& options);
     void setStatus(const QString& text);
     void showFailure(const Failure& failure);
     void clearPreview();
@@ -80,6 +93,8 @@ private:
     QString CurrentBmpPath;
     bool pressedChosen_ = false; // the option button pressed was the chosen one
     bool portLostShown_ = false; // the status line says the port went away
+    bool remember_ = false;      // choices go to the settings
+    QString permissionTip_[2];   // the advice after a permission failure, per port
 
     ModuleSession session_;
     BmpReader reader_; // the preview's
@@ -104,6 +119,11 @@ private:
     QListWidget* fileList_ = nullptr;
     QLabel* preview_ = nullptr;
     QProgressBar* progress_ = nullptr;
+    QLabel* portCaptions_[2] = {};
+    QComboBox* portDevices_[2] = {}; // the device behind COM1 and COM2
+    PortSource portSource_;
+    QList<SerialPortInfo> ports_;
+    QTimer portScan_;
 };
 
 } // namespace panelix

@@ -1,6 +1,7 @@
 #include "shell/StartupOptions.h"
 
 #include <QDir>
+#include <QSettings>
 
 namespace panelix {
 
@@ -20,8 +21,8 @@ StartupOptions defaultStartupOptions() {
 
 QString usageText() {
     return QStringLiteral(
-        "Usage: panelix [--data-dir DIR] [--port1 DEV] [--port2 DEV] [--simulator]\n"
-        "用法: panelix [--data-dir 目录] [--port1 设备] [--port2 设备] [--simulator]\n"
+        "Usage: panelix [--data-dir DIR] [--port1 DEV] [--port2 DEV] [--simulator] [--reset-settings]\n"
+        "用法: panelix [--data-dir 目录] [--port1 设备] [--port2 设备] [--simulator] [--reset-settings]\n"
         "\n"
         "  --data-dir DIR  data directory with file.txt, file.add and hzk16 (default ~/dispkit)\n"
         "                  数据目录, 存放 file.txt, file.add 和 hzk16 (默认 ~/dispkit)\n"
@@ -31,6 +32,8 @@ QString usageText() {
         "                  COM2 对应的串口设备 (默认 /dev/ttyS1)\n"
         "  --simulator     attach COM1 to the built-in simulated display module\n"
         "                  COM1 连接内置的模拟显示模块\n"
+        "  --reset-settings  forget the remembered data directory, devices and window place\n"
+        "                  清除记住的数据目录、串口设备和窗口位置\n"
         "  --help          show this text / 显示本说明\n");
 }
 
@@ -44,6 +47,10 @@ ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* option
             o.simulator = true;
             continue;
         }
+        if (a == QLatin1String("--reset-settings")) {
+            o.resetSettings = true;
+            continue;
+        }
         QString* target = nullptr;
         QString name = a;
         QString value;
@@ -54,12 +61,17 @@ ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* option
             value = a.mid(eq + 1);
             inlineValue = true;
         }
-        if (name == QLatin1String("--data-dir"))
+        bool* given = nullptr;
+        if (name == QLatin1String("--data-dir")) {
             target = &o.dataDir;
-        else if (name == QLatin1String("--port1"))
+            given = &o.dataDirGiven;
+        } else if (name == QLatin1String("--port1")) {
             target = &o.port1;
-        else if (name == QLatin1String("--port2"))
+            given = &o.port1Given;
+        } else if (name == QLatin1String("--port2")) {
             target = &o.port2;
+            given = &o.port2Given;
+        }
         if (!target) {
             *message = QStringLiteral("unknown option: %1").arg(a);
             return ParseOutcome::Error;
@@ -76,9 +88,25 @@ ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* option
             return ParseOutcome::Error;
         }
         *target = value;
+        *given = true;
     }
     *options = o;
     return ParseOutcome::Run;
+}
+
+void applySettings(StartupOptions* o, QSettings& settings) {
+    if (o->resetSettings)
+        settings.clear();
+    o->remember = true;
+    const auto take = [&](const char* key, bool given, QString* value) {
+        const QString stored = settings.value(QLatin1String(key)).toString();
+        if (!given && !stored.isEmpty())
+            *value = stored;
+    };
+    take("dataDir", o->dataDirGiven, &o->dataDir);
+    take("port1", o->port1Given, &o->port1);
+    take("port2", o->port2Given, &o->port2);
+    o->lastFolder = settings.value(QStringLiteral("browser/lastFolder")).toString();
 }
 
 } // namespace panelix

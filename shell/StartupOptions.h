@@ -3,15 +3,29 @@
 #include <QString>
 #include <QStringList>
 
+class QSettings;
+
 namespace panelix {
 
-// The command line is the program's only configuration.
+// The command line, over the settings of earlier runs.
 struct StartupOptions {
     QString dataDir;
     QString port1;
     QString port2;
     bool simulator = false;
+    bool resetSettings = false;
+    // Which of the values above the command line gave: those win over the settings.
+    bool dataDirGiven = false;
+    bool port1Given = false;
+    bool port2Given = false;
+    // The window keeps its choices (devices, folder, position) in the settings.
+    bool remember = false;
+    QString lastFolder; // the file browser's last folder, from the settings
 };
+
+// Takes from the settings what the command line did not give (after forgetting
+// them all with --reset-settings) and marks the options to be remembered.
+void applySettings(StartupOptions* options, QSettings& settings);
 
 StartupOptions defaultStartupOptions();
 

@@ -17,6 +17,11 @@ inline QString portLost() { return QStringLiteral("串口已断开!"); }
 inline QString portSwitched() { return QStringLiteral("串口已切换,下载中止!"); }
 inline QString moduleSilent() { return QStringLiteral("模块无应答,请检查连接!"); }
 inline QString portOpenFailed(int port) { return QStringLiteral("串口COM%1打开失败!").arg(port); }
+inline QString portReconnected() { return QStringLiteral("串口已重新连接"); }
+// "串口COM1打开失败:设备不存在!" and the like; the plain text when the cause is unknown.
+QString portOpenFailed(int port, OpenError cause);
+// What to do about a port that cannot be opened for want of permission.
+QString permissionAdvice(const QString& devicePath);
 
 // "正在下载...  " position "   " floored percentage "%".
 QString progressText(qint32 position, qint32 total);

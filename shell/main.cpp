@@ -5,6 +5,7 @@
 #endif
 
 #include <QApplication>
+#include <QSettings>
 
 #include <cstdio>
 #include <memory>
@@ -30,7 +31,12 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Panelix"));
     QApplication::setApplicationName(QStringLiteral("Panelix"));
+    {
+        QSettings settings;
+        panelix::applySettings(&options, settings);
+    }
 
     // The simulated module sits behind a real pty, so COM1 goes through the same
     // serial code as a cable would. It runs at line rate: transfers take as long

@@ -80,7 +80,7 @@ TEST_F(Startup, SwitchingToAMissingPortLeavesItClosedWithAMessage) {
     open(true, false);
     child<QRadioButton>("Option2")->click();
     EXPECT_FALSE(window->commPort().portOpen());
-    EXPECT_EQ(status(), QString("串口COM2打开失败!"));
+    EXPECT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
 }
 
 TEST_F(Startup, ClosingTheWindowClosesThePort) {

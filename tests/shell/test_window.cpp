@@ -136,7 +136,7 @@ TEST_F(Window, TheConnectionTestAnswerTurnsTheVerdict) {
 TEST_F(Window, WritesToAClosedPortSendNothingAndSaySo) {
     open(false, false);
     EXPECT_FALSE(window->commPort().portOpen());
-    EXPECT_EQ(status(), QString("串口COM2打开失败!"));
+    EXPECT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
     click("Command11");
     EXPECT_EQ(status(), QString("串口未打开!"));
     click("Command8"); // empty list: built, but nothing armed on a closed port
@@ -202,7 +202,7 @@ TEST_F(Window, ClickingTheChosenPortAgainReopensIt) {
     o.port1 = "/nonexistent/port1";
     o.port2 = port2;
     window = std::make_unique<MainWindow>(o);
-    EXPECT_EQ(status(), QString("串口COM2打开失败!"));
+    EXPECT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
     ASSERT_FALSE(window->commPort().portOpen());
 
     // The adapter is plugged in: the device appears under the same name.

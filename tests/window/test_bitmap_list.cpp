@@ -123,7 +123,7 @@ TEST_F(ListAndBrowser, AClickWithThePortClosedSendsNothingAndSaysNothingOfThePor
     addFile("a.bmp", 2);
     child<QRadioButton>("Option2")->click(); // port 2 has no device: the port is closed
     ASSERT_FALSE(window->commPort().portOpen());
-    ASSERT_EQ(status(), QString("串口COM2打开失败!"));
+    ASSERT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
 
     clickRow("List1", 1);
     EXPECT_EQ(lineEdit("Text1")->text(), QString("01"));
