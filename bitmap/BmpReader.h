@@ -12,7 +12,7 @@
 
 namespace panelix {
 
-// Reads one 1-bit BMP file into the window's two fixed buffers: the head of the file
+// Reads one 1-bit BMP file into two fixed buffers: the head of the file
 // and the pixel matrix the download image is packed from. A refused file leaves both
 // buffers, and everything reported about the last good read, exactly as they were.
 class BmpReader {

@@ -10,7 +10,7 @@ namespace panelix {
 
 namespace {
 
-// Combo1 lists the commands in this order; the item index picks the command byte.
+// The picker lists the commands in this order; the item index picks the command byte.
 constexpr std::array<std::uint8_t, CommandConsole::CommandCount> CommandBytes = {
     module::CmdShowText,    module::CmdShowLargeText, module::CmdShowImage,
     module::CmdClearScreen, module::CmdClearRect,     module::CmdInvertRect,

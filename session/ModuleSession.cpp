@@ -11,7 +11,6 @@
 namespace panelix {
 
 ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
-    port_.setObjectName(QStringLiteral("MSComm1"));
     // The module's line: 19,200 baud, 8 data bits, no parity, 1 stop bit.
     port_.setSettings(QStringLiteral("19200,n,8,1"));
     silentTimer_.setSingleShot(true);

@@ -61,6 +61,7 @@ QString MainWindow::windowCaption() {
 }
 
 MainWindow::MainWindow(const StartupOptions& options, QWidget* parent) : QWidget(parent) {
+    session_.port().setObjectName(QStringLiteral("MSComm1"));
     session_.setDevicePath(1, options.port1);
     session_.setDevicePath(2, options.port2);
     // An unplugged adapter that comes back is opened again by itself.
