@@ -4,7 +4,11 @@
 #include "protocol/Module.h"
 #include "shell/StatusTexts.h"
 #include "shell/DirListBox.h"
+#include "shell/editor/ComposerWindow.h"
+#include "shell/editor/PictureDrop.h"
+#include "shell/help/WindowKeys.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -71,6 +75,7 @@ MainWindow::MainWindow(const StartupOptions& options, QWidget* parent) : QWidget
     buildPortPickers();
     connectControls();
     connectSession();
+    attachHelpAndKeys(this); // Command5 and F1 open the help; the keys and the tab order
     startUp(options.dataDir);
     if (remember_)
         restoreRemembered(options);
@@ -164,7 +169,7 @@ void MainWindow::buildControls() {
 }
 
 void MainWindow::connectControls() {
-    // Command5 and Command6 carry captions only.
+    // Command5 opens the help (attachHelpAndKeys); Command6 opens the screen composer.
     for (int n : {1, 2}) {
         QRadioButton* option = portButtons_[n - 1];
         connect(option, &QRadioButton::toggled, this, [this, n](bool on) {
@@ -184,6 +189,11 @@ void MainWindow::connectControls() {
     connect(buttons_[2], &QPushButton::clicked, this, &MainWindow::removeListEntry);
     connect(buttons_[3], &QPushButton::clicked, this, &MainWindow::clearList);
     connect(buttons_[4], &QPushButton::clicked, this, &MainWindow::restoreList);
+    connect(buttons_[6], &QPushButton::clicked, this, [this] { ComposerWindow::open(session_, this); });
+    // Picture files dropped on the bitmap list go through the import dialog.
+    connect(new PictureDropTarget(bitmapList_), &PictureDropTarget::dropped, this, [this](const QStringList& paths) {
+        importIntoList(session_, paths, this, [this](const QString& text) { setStatus(text); });
+    });
     connect(buttons_[7], &QPushButton::clicked, this, &MainWindow::testConnection);
     connect(buttons_[8], &QPushButton::clicked, this, &MainWindow::downloadBitmaps);
     connect(buttons_[9], &QPushButton::clicked, this, &MainWindow::downloadFont);
@@ -247,9 +257,12 @@ void MainWindow::buildPortPickers() {
         const QByteArray caption = "Port" + QByteArray::number(n) + "Caption";
         const QByteArray picker = "Port" + QByteArray::number(n) + "Device";
         portCaptions_[n - 1] = place(new QLabel(QStringLiteral("COM%1").arg(n), this), caption.constData(),
-                                     twips(left[n - 1], 45, 480, 270), normal);
-        QComboBox* box = place(new QComboBox(this), picker.constData(), twips(left[n - 1] + 480, 15, 2220, 315),
+                                     twips(left[n - 1], 45, 600, 270), normal);
+        QComboBox* box = place(new QComboBox(this), picker.constData(), twips(left[n - 1] + 600, 15, 2100, 315),
                                normal);
+        // The list opens wider than the picker: a device's description and ids are
+        // what tells two adapters apart.
+        box->view()->setTextElideMode(Qt::ElideNone);
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setCompleter(nullptr);
@@ -301,6 +314,8 @@ void MainWindow::fillPortPicker(int port) {
         box->setEditText(typed);
     else if (index < 0)
         box->setEditText(device);
+    box->lineEdit()->setCursorPosition(0);
+    box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 2 * box->view()->frameWidth() + 8);
 }
 
 void MainWindow::chooseDevice(int port, const QString& device) {

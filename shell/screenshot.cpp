@@ -1,15 +1,19 @@
 // Renders the windows offscreen into a PNG for the documentation:
-//   panelix-screenshot OUT.png [--demo DIR] [panelix options...]
+//   panelix-screenshot OUT.png [--demo DIR] [--ports] [panelix options...]
 // Without --demo: the main window as it starts (with --simulator, the LCD window
 // beside it). With --demo DIR: the demo pictures of DIR are added to the list,
 // downloaded to a simulated module through the real serial path, the first
 // entry is clicked, and the main window and the LCD window are drawn side by side.
+// With --ports: the main window with two USB adapters in its port list, the list
+// of COM1 open below its picker.
 #include "shell/MainWindow.h"
 #include "shell/StartupOptions.h"
 #include "simulator/ui/SimulatedModule.h"
 #include "simulator/ui/SimulatorWindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -132,6 +136,40 @@ QImage sideBySide(const QPixmap& left, const QPixmap& right) {
     return canvas;
 }
 
+// Two adapters as the system would list them, the first behind COM1.
+QImage portList(panelix::MainWindow& window) {
+    auto adapter = [](const char* path, const char* description, quint16 vid, quint16 pid, const char* serial) {
+        panelix::SerialPortInfo p;
+        p.path = QString::fromLatin1(path);
+        p.description = QString::fromLatin1(description);
+        p.hasUsbIds = true;
+        p.vendorId = vid;
+        p.productId = pid;
+        p.serialNumber = QString::fromLatin1(serial);
+        p.stablePath = QStringLiteral("/dev/serial/by-id/usb-%1_%2-if00-port0").arg(p.description, p.serialNumber);
+        p.stablePath.replace(QLatin1Char(' '), QLatin1Char('_'));
+        return p;
+    };
+    const QList<panelix::SerialPortInfo> list = {adapter("/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001, "A10K3XQ"),
+                                                 adapter("/dev/ttyUSB1", "CP2102 USB to UART Bridge", 0x10c4, 0xea60, "0001")};
+    window.setPortSource([list] { return list; });
+    auto* picker = window.findChild<QComboBox*>(QStringLiteral("Port1Device"));
+    if (!picker)
+        return {};
+    picker->showPopup();
+    settle(300);
+    QAbstractItemView* view = picker->view();
+    const QPixmap main = window.grab();
+    const QPixmap popup = view->window()->grab();
+    QImage canvas = main.toImage().convertToFormat(QImage::Format_RGB32);
+    QPainter p(&canvas);
+    const QPoint below = picker->mapTo(&window, QPoint(0, picker->height()));
+    p.drawPixmap(below, popup);
+    p.setPen(QColor(0x60, 0x60, 0x60));
+    p.drawRect(QRect(below, popup.size()).adjusted(0, 0, -1, -1));
+    return canvas;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -139,7 +177,7 @@ int main(int argc, char** argv) {
     QStringList args = QApplication::arguments();
     if (args.size() < 2 || args[1].startsWith(QLatin1String("--"))) {
         std::fputs(
-            "usage: panelix-screenshot OUT.png [--demo DIR] [--data-dir DIR] [--port1 DEV] [--port2 DEV] "
+            "usage: panelix-screenshot OUT.png [--demo DIR] [--ports] [--data-dir DIR] [--port1 DEV] [--port2 DEV] "
             "[--simulator]\n",
             stderr);
         return 2;
@@ -156,6 +194,7 @@ int main(int argc, char** argv) {
         demoDir = args[demoAt + 1];
         args.remove(demoAt, 2);
     }
+    const bool ports = args.removeAll(QStringLiteral("--ports")) > 0;
     panelix::StartupOptions options = panelix::defaultStartupOptions();
     QString message;
     if (panelix::parseStartupOptions(args, &options, &message) != panelix::ParseOutcome::Run) {
@@ -193,6 +232,14 @@ int main(int argc, char** argv) {
 
     if (!demoDir.isEmpty() && !runDemo(window, *sim, pictures))
         return 1;
+    if (ports) {
+        const QImage shot = portList(window);
+        if (shot.isNull() || !shot.save(out)) {
+            fail(QStringLiteral("cannot write %1").arg(out));
+            return 1;
+        }
+        return 0;
+    }
     const QImage shot = sim ? sideBySide(window.grab(), sim->window().grab()) : window.grab().toImage();
     if (!shot.save(out)) {
         fail(QStringLiteral("cannot write %1").arg(out));
