@@ -1,0 +1,416 @@
+#include "cli/PortRun.h"
+
+#include "cli/Texts.h"
+#include "session/ModuleSession.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+
+namespace panelix::cli {
+
+namespace {
+
+std::atomic<int> interruptFlag{0};
+
+// A single command is handed to the link thread and written at once; its bytes have
+// left the host when the line has had their time, plus a margin for the thread to run.
+int commandDrainMs(qsizetype bytes) {
+    return 100 + int(bytes * 10 * 1000 / 19200);
+}
+
+QString operationName(PortOp op) {
+    switch (op) {
+    case PortOp::Test: return QStringLiteral("test");
+    case PortOp::Bitmaps:
+    case PortOp::Image: return QStringLiteral("download");
+    case PortOp::Font: return QStringLiteral("font");
+    case PortOp::Command: return QStringLiteral("command");
+    }
+    return {};
+}
+
+QString humanBytes(double bytes) {
+    if (bytes >= 1024 * 1024)
+        return QString::number(bytes / (1024 * 1024), 'f', 1) + QStringLiteral(" MB");
+    if (bytes >= 1024)
+        return QString::number(bytes / 1024, 'f', 1) + QStringLiteral(" KB");
+    return QString::number(qint64(bytes)) + QStringLiteral(" B");
+}
+
+QString clockText(qint64 seconds) {
+    if (seconds < 0)
+        return QStringLiteral("--:--");
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+class Reporter;
+
+// One port: its session, its timers, its outcome.
+class PortJob {
+public:
+    PortJob(const QString& device, const PortPlan& plan, Reporter* reporter);
+    void start();
+    void interrupt();
+    bool done() const { return result.status >= 0; }
+
+    PortResult result;
+    double rate = 0;
+    qint64 secondsLeft = -1;
+    int lastPercent = -1;
+
+private:
+    void finish(int status, const QString& message);
+    void begin(qint64 total);
+    void failed(const Failure& f);
+
+    PortPlan plan_;
+    Reporter* reporter_;
+    ModuleSession session_;
+    QTimer answerTimer_;
+    QTimer stallTimer_;
+    QElapsedTimer clock_;
+    bool running_ = false;
+};
+
+// Progress and outcomes, as a redrawn bar on a terminal, plain lines elsewhere, or one JSON
+// object per line on stdout.
+class Reporter {
+public:
+    Reporter(const Io& io, const PortPlan& plan) : io_(io), plan_(plan) {
+        drawClock_.start();
+    }
+    void setJobs(const std::vector<std::unique_ptr<PortJob>>* jobs) { jobs_ = jobs; }
+
+    void started(PortJob& job) {
+        if (plan_.json) {
+            json({{"event", "start"},
+                  {"port", job.result.port},
+                  {"operation", operationName(plan_.op)},
+                  {"total", job.result.total}});
+        } else if (!io_.errIsTerminal && plan_.op != PortOp::Command && plan_.op != PortOp::Test) {
+            line(QStringLiteral("%1: sending %2 bytes").arg(job.result.port).arg(job.result.total));
+        }
+    }
+
+    void progress(PortJob& job) {
+        const int percent = job.result.total > 0 ? int(job.result.bytes * 100 / job.result.total) : 0;
+        const int previous = job.lastPercent;
+        job.lastPercent = percent;
+        if (plan_.json) {
+            if (percent != previous) {
+                json({{"event", "progress"},
+                      {"port", job.result.port},
+                      {"percent", percent},
+                      {"sent", job.result.bytes},
+                      {"total", job.result.total},
+                      {"bytesPerSecond", qRound(job.rate)},
+                      {"secondsLeft", job.secondsLeft}});
+            }
+        } else if (io_.errIsTerminal) {
+            if (drawClock_.elapsed() >= 100 || percent == 100) {
+                drawClock_.restart();
+                drawBar();
+            }
+        } else if (percent / 10 != previous / 10 && percent < 100) {
+            line(QStringLiteral("%1: %2% (%3 of %4 bytes)")
+                     .arg(job.result.port)
+                     .arg(percent / 10 * 10)
+                     .arg(job.result.bytes)
+                     .arg(job.result.total));
+        }
+    }
+
+    void finished(PortJob& job) {
+        const PortResult& r = job.result;
+        if (plan_.json) {
+            if (r.status == ExitDone) {
+                json({{"event", "done"},
+                      {"port", r.port},
+                      {"operation", operationName(plan_.op)},
+                      {"seconds", qRound(r.seconds * 1000) / 1000.0},
+                      {"bytes", r.bytes}});
+            } else {
+                json({{"event", "error"},
+                      {"port", r.port},
+                      {"status", r.status},
+                      {"message", r.message},
+                      {"seconds", qRound(r.seconds * 1000) / 1000.0},
+                      {"bytes", r.bytes}});
+            }
+            return;
+        }
+        if (r.status != ExitDone)
+            line(QStringLiteral("panelix-cli: %1: %2").arg(r.port, r.message));
+        else if (io_.errIsTerminal && barShown_)
+            drawBar();
+    }
+
+    void clearBar() {
+        if (barShown_) {
+            io_.err(QStringLiteral("\r\x1b[K"));
+            barShown_ = false;
+        }
+    }
+
+private:
+    void line(const QString& text) {
+        clearBar();
+        io_.err(text + QLatin1Char('\n'));
+    }
+
+    void json(const QJsonObject& object) {
+        io_.out(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+    }
+
+    void drawBar() {
+        qint64 sent = 0;
+        qint64 total = 0;
+        double rate = 0;
+        qint64 left = -1;
+        int active = 0;
+        for (const auto& job : *jobs_) {
+            sent += job->result.bytes;
+            total += job->result.total;
+            rate += job->rate;
+            left = std::max(left, job->secondsLeft);
+            active += job->done() ? 0 : 1;
+        }
+        const int percent = total > 0 ? int(sent * 100 / total) : 0;
+        constexpr int Width = 24;
+        const int filled = percent * Width / 100;
+        QString text = QStringLiteral("\r\x1b[K[") + QString(filled, QLatin1Char('#')) +
+                       QString(Width - filled, QLatin1Char('.')) + QStringLiteral("] %1% %2/%3")
+                           .arg(percent, 3)
+                           .arg(humanBytes(double(sent)), humanBytes(double(total)));
+        text += QStringLiteral("  %1/s  %2 left").arg(humanBytes(rate), clockText(left));
+        if (jobs_->size() > 1)
+            text += QStringLiteral("  %1 of %2 ports busy").arg(active).arg(jobs_->size());
+        io_.err(text);
+        barShown_ = true;
+    }
+
+    const Io& io_;
+    const PortPlan& plan_;
+    const std::vector<std::unique_ptr<PortJob>>* jobs_ = nullptr;
+    QElapsedTimer drawClock_;
+    bool barShown_ = false;
+};
+
+PortJob::PortJob(const QString& device, const PortPlan& plan, Reporter* reporter)
+    : plan_(plan), reporter_(reporter) {
+    result.port = device;
+    answerTimer_.setSingleShot(true);
+    stallTimer_.setSingleShot(true);
+    QObject::connect(&answerTimer_, &QTimer::timeout, [this] {
+        session_.closePort();
+        const double s = plan_.answerMs / 1000.0;
+        finish(ExitNoAnswer, plan_.op == PortOp::Test
+                                 ? QStringLiteral("no answer (0x0C) to the connection test within %1 s").arg(s)
+                                 : QStringLiteral("no answer (0xAA) to the download header within %1 s").arg(s));
+    });
+    QObject::connect(&stallTimer_, &QTimer::timeout, [this] {
+        session_.closePort();
+        finish(ExitNoAnswer, QStringLiteral("transfer stalled: no progress for %1 s after %2 of %3 bytes")
+                                 .arg(plan_.stallMs / 1000.0)
+                                 .arg(result.bytes)
+                                 .arg(result.total));
+    });
+    QObject::connect(&session_, &ModuleSession::runningChanged, [this](bool running) {
+        if (running && !running_ && !done()) {
+            running_ = true;
+            answerTimer_.stop();
+            stallTimer_.start(plan_.stallMs);
+        }
+    });
+    QObject::connect(&session_, &ModuleSession::progress, [this](const TransferProgress& p) {
+        if (done())
+            return;
+        if (p.sent != result.bytes)
+            stallTimer_.start(plan_.stallMs);
+        result.bytes = p.sent;
+        result.total = p.total;
+        rate = p.bytesPerSecond;
+        secondsLeft = p.secondsLeft;
+        reporter_->progress(*this);
+    });
+    QObject::connect(&session_, &ModuleSession::finished, [this](TransferKind) {
+        if (done())
+            return;
+        result.bytes = result.total;
+        finish(ExitDone, QStringLiteral("done"));
+    });
+    QObject::connect(&session_, &ModuleSession::failed, [this](const Failure& f) { failed(f); });
+    QObject::connect(&session_, &ModuleSession::testAnswered, [this] {
+        if (plan_.op == PortOp::Test && !done())
+            finish(ExitDone, QStringLiteral("the module answered the connection test"));
+    });
+}
+
+void PortJob::failed(const Failure& f) {
+    if (done())
+        return;
+    const QString progress = QStringLiteral("after %1 of %2 bytes").arg(f.sent).arg(result.total);
+    switch (f.reason) {
+    case FailureReason::ModuleError:
+        finish(ExitModuleError, QStringLiteral("the module answered 0x55 (error) ") + progress);
+        break;
+    case FailureReason::PortLost:
+        finish(ExitPortLost, QStringLiteral("port lost during the transfer ") + progress);
+        break;
+    default:
+        finish(ExitPortLost, QStringLiteral("transfer ended ") + progress);
+        break;
+    }
+}
+
+void PortJob::begin(qint64 total) {
+    result.total = total;
+    reporter_->started(*this);
+}
+
+void PortJob::start() {
+    clock_.start();
+    if (!plan_.dataDir.isEmpty() && !session_.setDataDir(plan_.dataDir)) {
+        finish(ExitBadInput, QStringLiteral("the data directory cannot be used: %1").arg(plan_.dataDir));
+        return;
+    }
+    session_.setDevicePath(1, result.port);
+    if (Refusal r = session_.openPort(1)) {
+        finish(ExitPortOpen, openFailureText(r->openError, r->text));
+        return;
+    }
+    Refusal r;
+    switch (plan_.op) {
+    case PortOp::Test:
+        r = session_.testConnection();
+        break;
+    case PortOp::Bitmaps:
+        if (plan_.entriesAreList) {
+            session_.bitmapList().setEntries(plan_.entries);
+        } else {
+            for (const QString& entry : plan_.entries) {
+                QString message;
+                if (!session_.bitmapList().add(entry, &message)) {
+                    finish(ExitBadInput, englishText(message));
+                    return;
+                }
+            }
+        }
+        r = session_.downloadBitmaps();
+        break;
+    case PortOp::Image:
+        r = session_.downloadImage(plan_.bytes);
+        break;
+    case PortOp::Font:
+        r = session_.downloadFont();
+        break;
+    case PortOp::Command:
+        r = session_.sendCommand(plan_.bytes);
+        break;
+    }
+    if (r) {
+        if (r->reason == FailureReason::RefusedInput)
+            finish(ExitBadInput, englishText(r->text, plan_.dataDir));
+        else
+            finish(ExitPortOpen, QStringLiteral("the port is not open"));
+        return;
+    }
+    switch (plan_.op) {
+    case PortOp::Test:
+        begin(0);
+        answerTimer_.start(plan_.answerMs);
+        break;
+    case PortOp::Command:
+        begin(plan_.bytes.size());
+        QTimer::singleShot(commandDrainMs(plan_.bytes.size()), &answerTimer_, [this] {
+            if (!done()) {
+                result.bytes = result.total;
+                finish(ExitDone, QStringLiteral("sent"));
+            }
+        });
+        break;
+    default:
+        begin(session_.port().transferTotal());
+        answerTimer_.start(plan_.answerMs);
+        break;
+    }
+}
+
+void PortJob::interrupt() {
+    if (done())
+        return;
+    session_.closePort();
+    finish(ExitInterrupted, QStringLiteral("interrupted: incomplete, %1 of %2 bytes sent").arg(result.bytes).arg(result.total));
+}
+
+void PortJob::finish(int status, const QString& message) {
+    if (done())
+        return;
+    answerTimer_.stop();
+    stallTimer_.stop();
+    result.status = status;
+    result.message = message;
+    result.seconds = double(clock_.elapsed()) / 1000.0;
+    session_.closePort();
+    reporter_->finished(*this);
+}
+
+} // namespace
+
+bool interruptRequested() {
+    return interruptFlag.load() != 0;
+}
+
+void clearInterrupt() {
+    interruptFlag.store(0);
+}
+
+void requestInterrupt() {
+    interruptFlag.store(1);
+}
+
+int runOnPorts(const QStringList& ports, const PortPlan& plan, const Io& io, QList<PortResult>* results) {
+    Reporter reporter(io, plan);
+    std::vector<std::unique_ptr<PortJob>> jobs;
+    for (const QString& port : ports)
+        jobs.push_back(std::make_unique<PortJob>(port, plan, &reporter));
+    reporter.setJobs(&jobs);
+
+    QEventLoop loop;
+    QTimer watch;
+    const auto allDone = [&] {
+        return std::all_of(jobs.begin(), jobs.end(), [](const auto& j) { return j->done(); });
+    };
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (interruptRequested()) {
+            for (auto& job : jobs)
+                job->interrupt();
+        }
+        if (allDone())
+            loop.quit();
+    });
+    // Every port starts before the loop runs, so they all go at once.
+    for (auto& job : jobs)
+        job->start();
+    if (!allDone()) {
+        watch.start(20);
+        loop.exec();
+    }
+    reporter.clearBar();
+
+    int worst = ExitDone;
+    results->clear();
+    for (const auto& job : jobs) {
+        results->append(job->result);
+        worst = std::max(worst, job->result.status);
+    }
+    return worst;
+}
+
+} // namespace panelix::cli

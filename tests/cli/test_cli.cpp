@@ -1,0 +1,582 @@
+#include "cli/Cli.h"
+
+#include "bitmap/BmpReader.h"
+#include "bitmap/BmpWriter.h"
+#include "bitmap/DownloadImageBuilder.h"
+#include "console/CommandConsole.h"
+#include "import/PictureImport.h"
+#include "library/ListFile.h"
+#include "link/CommPort.h"
+#include "link/LinkCore.h"
+#include "protocol/Module.h"
+#include "session/ModuleSession.h"
+#include "simulator/Pty.h"
+#include "support/EventLoop.h"
+#include "support/ScriptedModule.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#include <csignal>
+#include <memory>
+
+using namespace panelix;
+using namespace panelix::test;
+
+namespace {
+
+// A module stand-in on a pty of its own.
+struct Line {
+    Pty pty;
+    std::unique_ptr<ScriptedModule> module;
+    QString path() const { return pty.slavePath(); }
+};
+
+struct Cli : ::testing::Test {
+    QTemporaryDir tmp;
+    QString out;
+    QString err;
+    std::vector<std::unique_ptr<Line>> lines;
+
+    int run(QStringList args, bool terminal = false) {
+        out.clear();
+        err.clear();
+        cli::Io io;
+        io.out = [this](const QString& s) { out += s; };
+        io.err = [this](const QString& s) { err += s; };
+        io.errIsTerminal = terminal;
+        args.prepend(QStringLiteral("panelix-cli"));
+        return cli::run(args, io);
+    }
+    Line& line(ScriptedModule::Config config = {}) {
+        auto l = std::make_unique<Line>();
+        EXPECT_TRUE(l->pty.open());
+        l->module = std::make_unique<ScriptedModule>(l->pty);
+        l->module->start(config);
+        lines.push_back(std::move(l));
+        return *lines.back();
+    }
+    QString file(const QString& name) const { return tmp.filePath(name); }
+    // A 1-bit BMP with a seeded pattern.
+    QString bmp(const QString& name, int w, int h, int seed) const {
+        BmpLayout layout;
+        layout.width = w;
+        layout.height = h;
+        layout.rows = patternRows(w, h, seed);
+        EXPECT_TRUE(writeFile(file(name), makeBmp(layout)));
+        return file(name);
+    }
+    QString png(const QString& name, int w, int h) const {
+        QImage img(w, h, QImage::Format_RGB32);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                img.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, 128));
+        EXPECT_TRUE(img.save(file(name), "PNG"));
+        return file(name);
+    }
+};
+
+// The bytes the window's console sends: select the command, type the parameters, press invert
+// if asked, press send.
+QByteArray consoleBytes(int index, const QString& params, bool invert = false) {
+    CommandConsole console;
+    console.select(index, CommandConsole::captions().at(index));
+    console.preview(QString());
+    QString text2 = console.preview(params);
+    if (invert)
+        text2 = console.invert(text2);
+    return console.send(text2).bytes;
+}
+
+// What a session driven as the window drives it puts on the line for these list entries.
+QByteArray windowDownload(const QStringList& entries, const QString& dataDir) {
+    Pty pty;
+    EXPECT_TRUE(pty.open());
+    ScriptedModule module(pty);
+    module.start();
+    ModuleSession session;
+    session.setDevicePath(1, pty.slavePath());
+    EXPECT_TRUE(session.setDataDir(dataDir));
+    EXPECT_FALSE(session.openPort(1));
+    for (const QString& e : entries)
+        EXPECT_TRUE(session.bitmapList().add(e, nullptr));
+    bool done = false;
+    QObject::connect(&session, &ModuleSession::finished, [&] { done = true; });
+    EXPECT_FALSE(session.downloadBitmaps());
+    EXPECT_TRUE(waitFor([&] { return done; }, 20000));
+    spin(50);
+    return module.received();
+}
+
+} // namespace
+
+// --- Usage
+
+TEST_F(Cli, HelpAndUsageErrors) {
+    EXPECT_EQ(run({QStringLiteral("--help")}), 0);
+    EXPECT_TRUE(out.contains(QStringLiteral("Exit status")));
+    EXPECT_TRUE(out.contains(QStringLiteral("6  bad input")));
+    EXPECT_EQ(run({}), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("no command")));
+    EXPECT_EQ(run({QStringLiteral("frobnicate")}), 2);
+    EXPECT_EQ(run({QStringLiteral("test"), QStringLiteral("--bogus")}), 2);
+    EXPECT_EQ(run({QStringLiteral("test")}), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("--port")));
+    Line& l = line();
+    EXPECT_EQ(run({QStringLiteral("send"), QStringLiteral("--port"), l.path(), QStringLiteral("1D0")}), 2);
+    EXPECT_EQ(run({QStringLiteral("send"), QStringLiteral("--port"), l.path(), QStringLiteral("1G")}), 2);
+    EXPECT_EQ(run({QStringLiteral("show"), QStringLiteral("--port"), l.path(), QStringLiteral("256")}), 2);
+    EXPECT_EQ(run({QStringLiteral("backlight"), QStringLiteral("--port"), l.path(), QStringLiteral("dim")}), 2);
+    EXPECT_EQ(run({QStringLiteral("convert"), png(QStringLiteral("a.png"), 8, 8), QStringLiteral("-o"), file("o"),
+                   QStringLiteral("--dither"), QStringLiteral("sparkle")}),
+              2);
+    EXPECT_EQ(run({QStringLiteral("pack"), bmp(QStringLiteral("a.bmp"), 8, 8, 1)}), 2); // no -o
+    EXPECT_EQ(l.module->receivedCount(), 0); // nothing reached the line
+}
+
+// --- Single commands: the window's bytes
+
+TEST_F(Cli, SingleCommandsPutTheConsolesBytesOnTheLine) {
+    Line& l = line();
+    const QString p = l.path();
+    struct Case {
+        QStringList args;
+        QByteArray expected;
+    };
+    const std::vector<Case> cases = {
+        {{QStringLiteral("clear")}, QByteArray::fromHex("1D030D")},
+        {{QStringLiteral("clear"), QStringLiteral("--invert")}, QByteArray::fromHex("1D830D")},
+        {{QStringLiteral("backlight"), QStringLiteral("on")}, QByteArray::fromHex("1D070D")},
+        {{QStringLiteral("backlight"), QStringLiteral("off")}, QByteArray::fromHex("1D080D")},
+        {{QStringLiteral("show"), QStringLiteral("2")}, QByteArray::fromHex("1D020000020D")},
+        {{QStringLiteral("show"), QStringLiteral("0x11"), QStringLiteral("3"), QStringLiteral("40"), QStringLiteral("--invert")},
+         QByteArray::fromHex("1D820328110D")},
+        {{QStringLiteral("text"), QStringLiteral("0"), QStringLiteral("16"), QStringLiteral("汉字")},
+         QByteArray::fromHex("1D010010BABAD7D60D")},
+        {{QStringLiteral("text"), QStringLiteral("--invert"), QStringLiteral("--large"), QStringLiteral("2"), QStringLiteral("0"),
+          QStringLiteral("A汉")},
+         QByteArray::fromHex("1DC1020041BABA0D")},
+        {{QStringLiteral("send"), QStringLiteral("1D 06 02 0A"), QStringLiteral("04"), QStringLiteral("1400"), QStringLiteral("0D")},
+         QByteArray::fromHex("1D06020A0414000D")},
+    };
+    for (const Case& c : cases) {
+        l.module->clear();
+        QStringList args = c.args;
+        args << QStringLiteral("--port") << p;
+        ASSERT_EQ(run(args), 0) << args.join(' ').toStdString() << err.toStdString();
+        ASSERT_TRUE(l.module->waitForCount(c.expected.size(), 2000));
+        spin(30);
+        EXPECT_EQ(l.module->received().toHex(), c.expected.toHex()) << args.join(' ').toStdString();
+    }
+    // The same bytes as the window's console and the session's own buttons.
+    EXPECT_EQ(consoleBytes(3, QString(), true), QByteArray::fromHex("1D830D"));
+    EXPECT_EQ(consoleBytes(0, QStringLiteral("0010汉字")), QByteArray::fromHex("1D010010BABAD7D60D"));
+    EXPECT_EQ(consoleBytes(2, QStringLiteral("000002")), module::showImageCommand(0, 0, 2));
+    EXPECT_EQ(consoleBytes(7, QString()), module::simpleCommand(module::CmdBacklightOn));
+}
+
+// --- Connection test and port failures
+
+TEST_F(Cli, ConnectionTestAnswersAndSilence) {
+    Line& good = line();
+    EXPECT_EQ(run({QStringLiteral("test"), QStringLiteral("--port"), good.path()}), 0) << err.toStdString();
+    EXPECT_EQ(good.module->received(), module::simpleCommand(module::CmdConnectionTest));
+    EXPECT_TRUE(out.contains(good.path()));
+
+    ScriptedModule::Config mute;
+    mute.answerTest = false;
+    Line& quiet = line(mute);
+    EXPECT_EQ(run({QStringLiteral("test"), QStringLiteral("--port"), quiet.path(), QStringLiteral("--timeout"), QStringLiteral("0.3")}), 5);
+    EXPECT_TRUE(err.contains(quiet.path() + QStringLiteral(": no answer (0x0C)"))) << err.toStdString();
+}
+
+TEST_F(Cli, PortsThatCannotBeOpenedSayWhy) {
+    EXPECT_EQ(run({QStringLiteral("test"), QStringLiteral("--port"), QStringLiteral("/dev/panelix-missing")}), 3);
+    EXPECT_TRUE(err.contains(QStringLiteral("/dev/panelix-missing: cannot open the port: no such device")));
+
+    writeFile(file("plain"), "x");
+    EXPECT_EQ(run({QStringLiteral("clear"), QStringLiteral("--port"), file("plain")}), 3);
+    EXPECT_TRUE(err.contains(QStringLiteral("not a serial port"))) << err.toStdString();
+
+    Line& l = line();
+    {
+        CommPort other; // another program holds the line
+        other.setDevicePath(1, l.path());
+        ASSERT_TRUE(other.setPortOpen(true));
+        EXPECT_EQ(run({QStringLiteral("clear"), QStringLiteral("--port"), l.path()}), 3);
+        EXPECT_TRUE(err.contains(QStringLiteral("busy"))) << err.toStdString();
+    }
+    setDeviceOpener([](const char*, int) {
+        errno = EACCES;
+        return -1;
+    });
+    EXPECT_EQ(run({QStringLiteral("clear"), QStringLiteral("--port"), l.path()}), 3);
+    setDeviceOpener(nullptr);
+    EXPECT_TRUE(err.contains(QStringLiteral("permission denied"))) << err.toStdString();
+    EXPECT_EQ(l.module->receivedCount(), 0);
+}
+
+// --- Downloads
+
+TEST_F(Cli, DownloadOfBmpsIsByteForByteTheWindows) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 40, 12, 1);
+    const QString b = bmp(QStringLiteral("b.bmp"), 17, 5, 2);
+    Line& l = line();
+    const QString dir = file("cli-data");
+    ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), QStringLiteral("--data-dir"), dir, a, b}), 0)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("done")));
+    spin(50);
+    const QByteArray window = windowDownload({a, b}, file("window-data"));
+    ASSERT_GT(window.size(), 1024 + 5);
+    EXPECT_EQ(l.module->received(), window);
+    // The list file and file.add are the window's too.
+    EXPECT_EQ(readFile(QDir(dir).filePath("file.txt")), readFile(file("window-data/file.txt")));
+    EXPECT_EQ(readFile(QDir(dir).filePath("file.add")), readFile(file("window-data/file.add")));
+}
+
+TEST_F(Cli, DownloadConvertsPicturesAndSendsListsAndImages) {
+    Line& l = line();
+    const QString dir = file("data");
+    const QString picture = png(QStringLiteral("photo.png"), 64, 32);
+    ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), QStringLiteral("--data-dir"), dir,
+                   QStringLiteral("--size"), QStringLiteral("16x8"), QStringLiteral("--dither"), QStringLiteral("bayer4"), picture}),
+              0)
+        << err.toStdString();
+    // The converted picture is an ordinary 1-bit BMP in the data directory, and what was sent.
+    BmpReader reader;
+    ASSERT_TRUE(reader.ReadBmp(QDir(dir).filePath("photo.bmp"))) << reader.error().toStdString();
+    ImportOptions options;
+    options.target = QSize(16, 8);
+    options.dither = DitherMethod::Bayer4;
+    MonoBitmap expected;
+    ASSERT_TRUE(importPicture(picture, options, &expected, nullptr));
+    EXPECT_EQ(reader.bitmap(), expected);
+    ASSERT_TRUE(waitUntil([&] { return l.module->dataBytes().size() == 1024 + 16; }, 3000));
+    EXPECT_EQ(l.module->dataBytes().mid(1024), expected.bytes());
+
+    // --list: the entries of a list file, sent as the window sends its list.
+    const QString c = bmp(QStringLiteral("c.bmp"), 24, 3, 3);
+    ListFile lf;
+    ASSERT_TRUE(lf.SaveList({c, QDir(dir).filePath("photo.bmp")}, file("my-list.txt"), nullptr));
+    l.module->clear();
+    ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), QStringLiteral("--list"), file("my-list.txt")}), 0)
+        << err.toStdString();
+    spin(50);
+    EXPECT_EQ(l.module->received(), windowDownload({c, QDir(dir).filePath("photo.bmp")}, file("w2")));
+
+    // --image: a file.add as it is: its header, then its first E bytes.
+    const QByteArray image = readFile(file("w2/file.add"));
+    l.module->clear();
+    ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), QStringLiteral("--image"), file("w2/file.add")}), 0)
+        << err.toStdString();
+    spin(50);
+    const quint32 end = module::positionOf({quint8(image[1]), quint8(image[2]), quint8(image[3])});
+    EXPECT_EQ(l.module->received(), module::bitmapHeader(module::bankedAddress(end)) + image.left(int(end)));
+}
+
+TEST_F(Cli, ModuleErrorSilenceAndLostPortHaveTheirStatuses) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 48, 1); // 1920 data bytes, about 1 s
+    ScriptedModule::Config failing;
+    failing.errorAfterDataBytes = 100;
+    Line& bad = line(failing);
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), bad.path(), a}), 1);
+    EXPECT_TRUE(err.contains(bad.path() + QStringLiteral(": the module answered 0x55"))) << err.toStdString();
+
+    ScriptedModule::Config mute;
+    mute.answerHeaders = false;
+    Line& quiet = line(mute);
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), quiet.path(), QStringLiteral("--timeout"), QStringLiteral("0.4"), a}), 5);
+    EXPECT_TRUE(err.contains(QStringLiteral("no answer (0xAA) to the download header within 0.4 s"))) << err.toStdString();
+    EXPECT_EQ(quiet.module->receivedCount(), module::HeaderSize); // the header, nothing after it
+
+    Line& lost = line();
+    QTimer::singleShot(400, [&] {
+        lost.module->stop();
+        lost.pty.closeMaster(); // the adapter is pulled
+    });
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), lost.path(), a}), 4);
+    EXPECT_TRUE(err.contains(lost.path() + QStringLiteral(": port lost during the transfer"))) << err.toStdString();
+}
+
+TEST_F(Cli, StalledTransferEndsAfterFiveSeconds) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 240, 1);
+    Line& l = line();
+    // Output on the line is suspended mid-transfer (as flow control or a hung adapter would):
+    // no byte moves. The port is held exclusively, which only root can pass by.
+    int held = -1;
+    QTimer::singleShot(400, [&] {
+        held = ::open(QFile::encodeName(l.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (held >= 0)
+            ::tcflow(held, TCOOFF);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const int status = run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), a});
+    if (held < 0)
+        GTEST_SKIP() << "the test cannot open the held port (not root): the line cannot be suspended";
+    ::tcflow(held, TCOON);
+    ::close(held);
+    EXPECT_EQ(status, 5);
+    EXPECT_TRUE(err.contains(QStringLiteral("transfer stalled: no progress for 5 s"))) << err.toStdString();
+    EXPECT_LT(clock.elapsed(), 9000);
+    EXPECT_LT(l.module->receivedCount(), 5 + 10624);
+}
+
+TEST_F(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
+    Line& l = line();
+    writeFile(file("notes.png"), "not a picture");
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), file("notes.png")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("not a picture file: ") + file("notes.png"))) << err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), file("nothing.png")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("picture not found: ") + file("nothing.png")));
+
+    // A list entry that is no 1-bit BMP: the window's reason, in English.
+    BmpLayout wide;
+    wide.width = 700;
+    writeFile(file("wide.bmp"), makeBmp(wide));
+    ListFile lf;
+    ASSERT_TRUE(lf.SaveList({file("wide.bmp")}, file("list.txt"), nullptr));
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), QStringLiteral("--list"), file("list.txt")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("bitmap size outside 1..640 x 1..481: wide.bmp"))) << err.toStdString();
+
+    // An image whose end lies above 0x40001.
+    QByteArray image(module::BitmapImageSize, '\0');
+    image[0] = 1;
+    image[1] = 0x02;
+    image[2] = 0x00;
+    image[3] = 0x08; // E = 0x40002
+    writeFile(file("big.add"), image);
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), QStringLiteral("--image"), file("big.add")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("exceed 256 KB"))) << err.toStdString();
+
+    EXPECT_EQ(run({QStringLiteral("font"), QStringLiteral("--port"), l.path(), file("no-font")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("font file not found or unreadable: ") + file("no-font")));
+    EXPECT_EQ(run({QStringLiteral("font"), QStringLiteral("--port"), l.path(), QStringLiteral("--data-dir"), file("empty")}), 6);
+    spin(50);
+    EXPECT_EQ(l.module->receivedCount(), 0);
+}
+
+TEST_F(Cli, FontGoesOutWithItsHeaderAndCtrlCStopsIt) {
+    QByteArray font(1000, '\0');
+    for (int i = 0; i < font.size(); ++i)
+        font[i] = char(i * 7);
+    writeFile(file("myfont"), font);
+    Line& l = line();
+    QTimer::singleShot(700, [] { cli::requestInterrupt(); });
+    EXPECT_EQ(run({QStringLiteral("font"), QStringLiteral("--port"), l.path(), file("myfont")}), 130);
+    EXPECT_TRUE(err.contains(QStringLiteral("incomplete on ") + l.path())) << err.toStdString();
+    spin(50);
+    const QByteArray got = l.module->received();
+    ASSERT_GT(got.size(), 5 + 200);
+    EXPECT_LT(got.size(), 5 + 10000);
+    EXPECT_EQ(got.left(5), module::fontHeader());
+    const QByteArray padded = font + QByteArray(20000, '\0'); // the session pads a short font with zeros
+    EXPECT_EQ(got.mid(5), padded.left(got.size() - 5));
+}
+
+// --- Many modules at once
+
+TEST_F(Cli, FourPortsAtOnceEachGetTheWholeDownload) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 160, 40, 5); // 800 data bytes
+    QStringList args{QStringLiteral("download"), a};
+    for (int i = 0; i < 4; ++i)
+        args << QStringLiteral("--port") << line().path();
+    ASSERT_EQ(run(args), 0) << err.toStdString();
+    spin(50);
+    const QByteArray first = lines[0]->module->received();
+    EXPECT_EQ(first.size(), 5 + 1024 + 800);
+    for (const auto& l : lines) {
+        EXPECT_EQ(l->module->received(), first);
+        EXPECT_TRUE(out.contains(l->path()));
+    }
+    // Side by side, not one after the other: every module took its first byte before any
+    // other took its last.
+    for (const auto& x : lines)
+        for (const auto& y : lines)
+            EXPECT_LT(x->module->firstByteNs(), y->module->lastByteNs());
+    EXPECT_TRUE(out.startsWith(QStringLiteral("port")));
+    EXPECT_EQ(out.count(QStringLiteral("done")), 4);
+
+    // One bad port: the others still finish, and the status is the worst one.
+    args = {QStringLiteral("download"), a, QStringLiteral("--port"), lines[0]->path(), QStringLiteral("--port"),
+            QStringLiteral("/dev/panelix-missing"), QStringLiteral("--port"), lines[1]->path()};
+    lines[0]->module->clear();
+    EXPECT_EQ(run(args), 3);
+    EXPECT_EQ(out.count(QStringLiteral("done")), 2);
+    EXPECT_TRUE(out.contains(QStringLiteral("failed (3)")));
+    spin(50);
+    EXPECT_EQ(lines[0]->module->received(), first);
+}
+
+TEST_F(Cli, InterruptStopsEveryPortAndNamesTheIncompleteOnes) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 240, 5); // about 5 s
+    QStringList args{QStringLiteral("download"), a};
+    for (int i = 0; i < 2; ++i)
+        args << QStringLiteral("--port") << line().path();
+    QTimer::singleShot(600, [] { cli::requestInterrupt(); });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(run(args), 130);
+    EXPECT_LT(clock.elapsed(), 4000); // the whole download would take about 5.5 s
+    EXPECT_TRUE(err.contains(QStringLiteral("incomplete on %1, %2").arg(lines[0]->path(), lines[1]->path()))) << err.toStdString();
+    EXPECT_EQ(out.count(QStringLiteral("failed (130)")), 2);
+}
+
+// --- Progress reporting
+
+TEST_F(Cli, JsonLinesAndTerminalBar) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 24, 5);
+    Line& l = line();
+    ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--json"), QStringLiteral("--port"), l.path(), a}), 0);
+    const QStringList jsonLines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(jsonLines.size(), 3);
+    QStringList events;
+    int lastPercent = -1;
+    for (const QString& text : jsonLines) {
+        QJsonParseError e;
+        const QJsonObject o = QJsonDocument::fromJson(text.toUtf8(), &e).object();
+        ASSERT_EQ(e.error, QJsonParseError::NoError) << text.toStdString();
+        EXPECT_EQ(o.value("port").toString(), l.path());
+        events << o.value("event").toString();
+        if (events.last() == QStringLiteral("progress")) {
+            EXPECT_GT(o.value("percent").toInt(), lastPercent);
+            lastPercent = o.value("percent").toInt();
+        }
+        if (events.last() == QStringLiteral("start")) {
+            EXPECT_EQ(o.value("total").toInteger(), 1024 + 960);
+        }
+    }
+    EXPECT_EQ(events.first(), QStringLiteral("start"));
+    EXPECT_EQ(events.last(), QStringLiteral("done"));
+    EXPECT_GE(events.count(QStringLiteral("progress")), 5);
+
+    ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), a}, true), 0);
+    EXPECT_TRUE(err.contains(QStringLiteral("\r\x1b[K[#"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("100%")));
+    EXPECT_TRUE(err.contains(QStringLiteral(" left")));
+
+    ScriptedModule::Config mute;
+    mute.answerTest = false;
+    Line& quiet = line(mute);
+    EXPECT_EQ(run({QStringLiteral("test"), QStringLiteral("--json"), QStringLiteral("--timeout"), QStringLiteral("0.2"),
+                   QStringLiteral("--port"), quiet.path()}),
+              5);
+    const QJsonObject error = QJsonDocument::fromJson(out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).last().toUtf8()).object();
+    EXPECT_EQ(error.value("event").toString(), QStringLiteral("error"));
+    EXPECT_EQ(error.value("status").toInt(), 5);
+}
+
+// --- Without a port
+
+TEST_F(Cli, PackBuildsTheWindowsImageAndPrintsTheDirectory) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 40, 12, 1);
+    const QString b = bmp(QStringLiteral("b.bmp"), 17, 5, 2);
+    ASSERT_EQ(run({QStringLiteral("pack"), a, b, QStringLiteral("-o"), file("out.add")}), 0) << err.toStdString();
+    DownloadImageBuilder builder;
+    ASSERT_TRUE(builder.BuildDownloadImage({a, b}, file("ref.add")));
+    EXPECT_EQ(readFile(file("out.add")), readFile(file("ref.add")));
+    // entry 0: 5 columns x 12 rows at 0x400; entry 1: 3 x 5 at 0x400 + 60 = 0x43C; end 0x44B.
+    EXPECT_TRUE(out.contains(QStringLiteral("    0        5    12  0x00400"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("    1        3     5  0x0043c")));
+    EXPECT_TRUE(out.contains(QStringLiteral("end 0x0044b (1099 bytes)")));
+
+    // 128 pictures: refused as the window refuses them, and nothing written.
+    QStringList many;
+    for (int i = 0; i < 128; ++i)
+        many << a;
+    many.prepend(QStringLiteral("pack"));
+    many << QStringLiteral("-o") << file("many.add");
+    EXPECT_EQ(run(many), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("more than 127 pictures")));
+    EXPECT_FALSE(QFile::exists(file("many.add")));
+}
+
+TEST_F(Cli, ConvertWritesBmpsAndGoesOnPastABadPicture) {
+    const QString p = png(QStringLiteral("photo.png"), 100, 50);
+    writeFile(file("broken.png"), "nope");
+    ASSERT_EQ(run({QStringLiteral("convert"), p, file("broken.png"), p, QStringLiteral("-o"), file("out"),
+                   QStringLiteral("--dither"), QStringLiteral("atkinson"), QStringLiteral("--size"), QStringLiteral("64x32")}),
+              6);
+    EXPECT_TRUE(err.contains(QStringLiteral("not a picture file: ") + file("broken.png")));
+    // Never overwritten: the second conversion of the same name gets its own file.
+    for (const char* name : {"out/photo.bmp", "out/photo-2.bmp"}) {
+        BmpReader reader;
+        ASSERT_TRUE(reader.ReadBmp(file(QLatin1String(name)))) << name;
+        EXPECT_EQ(reader.width(), 64);
+        EXPECT_EQ(reader.height(), 32);
+    }
+    ASSERT_EQ(run({QStringLiteral("convert"), p, QStringLiteral("-o"), file("single.bmp"), QStringLiteral("--threshold"), QStringLiteral("100")}), 0);
+    ImportOptions options;
+    options.threshold = 100;
+    MonoBitmap expected;
+    ASSERT_TRUE(importPicture(p, options, &expected, nullptr));
+    BmpReader reader;
+    ASSERT_TRUE(reader.ReadBmp(file("single.bmp")));
+    EXPECT_EQ(reader.bitmap(), expected);
+}
+
+TEST_F(Cli, InspectRendersWhatTheModuleWouldShow) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 20, 6, 3);
+    const QString b = bmp(QStringLiteral("b.bmp"), 8, 4, 4);
+    ASSERT_EQ(run({QStringLiteral("pack"), a, b, QStringLiteral("-o"), file("x.add")}), 0);
+    ASSERT_EQ(run({QStringLiteral("inspect"), file("x.add"), QStringLiteral("-o"), file("x.png")}), 0) << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("2 pictures, end 0x00416")));
+    const QImage sheet(file("x.png"));
+    ASSERT_EQ(sheet.size(), QSize(24, 6 + 4 + 4)); // all 3 byte columns of the first, a 4-row gap
+    BmpReader reader;
+    ASSERT_TRUE(reader.ReadBmp(a));
+    const MonoBitmap first = reader.bitmap();
+    ASSERT_TRUE(reader.ReadBmp(b));
+    const MonoBitmap second = reader.bitmap();
+    int mismatches = 0;
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 24; ++x) // unused bits included: the module draws them
+            mismatches += (qGray(sheet.pixel(x, y)) < 128) != (((first.row(y)[x / 8] >> (7 - x % 8)) & 1) == 0);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            mismatches += (qGray(sheet.pixel(x, 10 + y)) < 128) != second.pixel(x, y);
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(qGray(sheet.pixel(0, 7)), 128); // the gap
+
+    ASSERT_EQ(run({QStringLiteral("inspect"), a, QStringLiteral("-o"), file("a.png")}), 0);
+    EXPECT_TRUE(out.contains(QStringLiteral("20 x 6 dots")));
+    EXPECT_EQ(QImage(file("a.png")).size(), QSize(24, 6));
+
+    writeFile(file("short.add"), QByteArray(100, '\1'));
+    EXPECT_EQ(run({QStringLiteral("inspect"), file("short.add")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("shorter than its 1024-byte directory): ") + file("short.add")));
+}
+
+// --- The program itself: Ctrl+C from outside
+
+TEST_F(Cli, CtrlCEndsTheProgramCleanly) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 240, 5);
+    Line& l = line();
+    QProcess process;
+    process.start(QStringLiteral(PANELIX_CLI_PATH), {QStringLiteral("download"), QStringLiteral("--port"), l.path(), a});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(l.module->waitForData(200, 5000));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130);
+    const QString stderrText = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(stderrText.contains(QStringLiteral("incomplete on ") + l.path())) << stderrText.toStdString();
+    // The port is free again at once.
+    CommPort after;
+    after.setDevicePath(1, l.path());
+    EXPECT_TRUE(after.setPortOpen(true));
+}
