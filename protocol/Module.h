@@ -54,6 +54,36 @@ inline constexpr int FontImageSize = 266240;            // DownloadImage for the
 inline constexpr int FontTransferTotal = FontMemorySize;
 inline constexpr int MaxBitmapTransfer = 0x40001;
 
+// Font memory holds 16 x 16 glyphs in the HZK16 layout: 32 bytes a glyph, 2 bytes a
+// row, rows top first, bit 7 leftmost, bit value 1 dark; 94 cells a GB2312 row.
+inline constexpr int FontGlyphSize = 32;
+inline constexpr int FontRowCells = 94;
+
+// Offset of the cell of a GB2312 code in an HZK16 file, or -1 when the code has none
+// (a byte below 0xA1 or 0xFF).
+constexpr int fontCellOffset(std::uint8_t lead, std::uint8_t trail) {
+    if (lead < 0xA1 || lead > 0xFE || trail < 0xA1 || trail > 0xFE)
+        return -1;
+    return ((lead - 0xA1) * FontRowCells + (trail - 0xA1)) * FontGlyphSize;
+}
+
+// Where the show-characters command finds the glyph of one character in font memory:
+// code is a GBK pair (lead << 8 | trail) or a single byte. Single bytes 0x21..0x7E take
+// the full-width forms of GB2312 row 3 (A3 A1..A3 FE), space and the other single
+// bytes the ideographic space A1 A1. -1 when the glyph lies outside font memory: the
+// character is drawn as a blank cell.
+constexpr int glyphOffset(std::uint16_t code) {
+    auto lead = std::uint8_t(code >> 8);
+    auto trail = std::uint8_t(code & 0xFF);
+    if (code < 0x100) {
+        const bool printable = code > 0x20 && code < 0x7F;
+        lead = printable ? 0xA3 : 0xA1;
+        trail = printable ? std::uint8_t(code + 0x80) : 0xA1;
+    }
+    const int offset = fontCellOffset(lead, trail);
+    return offset >= 0 && offset + FontGlyphSize <= FontMemorySize ? offset : -1;
+}
+
 // The directory at the start of the download image and of image memory.
 inline constexpr int DirectorySize = 1024;
 inline constexpr int DirectoryEntries = 128;

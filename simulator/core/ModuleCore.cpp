@@ -494,17 +494,10 @@ void ModuleCore::drawText(bool large, bool inverted) {
 }
 
 void ModuleCore::drawGlyph(int col, int y, std::uint16_t code, bool large, bool inverted) {
-    auto lead = std::uint8_t(code >> 8);
-    auto trail = std::uint8_t(code & 0xFF);
-    if (code < 0x100) {
-        // A single-byte character takes the full-width form of GB2312 row 3;
-        // space and DEL take the ideographic space.
-        const bool printable = code > 0x20 && code < 0x7F;
-        lead = printable ? 0xA3 : 0xA1;
-        trail = printable ? std::uint8_t(code + 0x80) : 0xA1;
-    }
+    // A single-byte character takes the full-width form of GB2312 row 3; space and
+    // DEL take the ideographic space (module::glyphOffset, shared with the editor).
     std::array<std::uint8_t, GlyphBytes> glyph{};
-    const int offset = hzk16Offset(lead, trail);
+    const int offset = module::glyphOffset(code);
     if (offset >= 0 && offset + GlyphBytes <= fontMemory_.size())
         std::memcpy(glyph.data(), fontMemory_.constData() + offset, GlyphBytes);
     const std::uint8_t flip = inverted ? 0xFF : 0x00;

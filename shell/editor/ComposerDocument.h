@@ -1,0 +1,47 @@
+#pragma once
+
+#include "shell/editor/Composition.h"
+
+#include <QObject>
+#include <QUndoStack>
+
+#include <optional>
+
+namespace panelix::compose {
+
+// The composition being edited, its undo history and the module font it is drawn
+// with. Every change is one undo step holding the compositions before and after it;
+// the pictures in them share their bytes, so a step costs little.
+class ComposerDocument : public QObject {
+    Q_OBJECT
+public:
+    explicit ComposerDocument(QObject* parent = nullptr);
+
+    const Composition& composition() const { return m_composition; }
+    QUndoStack& undoStack() { return m_undo; }
+
+    // Makes next the composition as one undo step named text; nothing when unchanged.
+    void apply(const Composition& next, const QString& text);
+    // A new or opened composition: the history starts afresh.
+    void reset(const Composition& composition);
+
+    void setFont(const FontMemory& font);
+    const FontMemory& font() const { return m_font; }
+
+    // composition().render(font()), kept until the next change.
+    const MonoBitmap& rendered() const;
+
+signals:
+    void changed();
+
+private:
+    friend class SnapshotCommand;
+    void set(const Composition& composition);
+
+    Composition m_composition;
+    FontMemory m_font;
+    QUndoStack m_undo;
+    mutable std::optional<MonoBitmap> m_rendered;
+};
+
+} // namespace panelix::compose

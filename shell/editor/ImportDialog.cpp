@@ -1,0 +1,360 @@
+#include "shell/editor/ImportDialog.h"
+
+#include "shell/editor/LcdLook.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace panelix {
+
+namespace {
+
+const QSize SourceBox(320, 240);
+
+// Names as the command line spells them, in the order of the enums and the combo boxes.
+const char* const fitNames[] = {"fit", "fill", "stretch", "original"};
+const char* const fitCaptions[] = {"适应", "填充", "拉伸", "原始大小"};
+const char* const ditherNames[] = {"threshold", "floyd-steinberg", "atkinson", "bayer4", "bayer8"};
+const char* const ditherCaptions[] = {"阈值", "误差扩散(Floyd-Steinberg)", "误差扩散(Atkinson)", "有序抖动4×4",
+                                      "有序抖动8×8"};
+
+QSettings importSettings() {
+    return QSettings(QStringLiteral("Panelix"), QStringLiteral("Panelix"));
+}
+
+bool isSvg(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("svg") || suffix == QLatin1String("svgz");
+}
+
+} // namespace
+
+ImportOptions ImportDialog::savedOptions() {
+    ImportOptions o;
+    QSettings s = importSettings();
+    s.beginGroup(QStringLiteral("import"));
+    const QSize target(s.value(QStringLiteral("width"), o.target.width()).toInt(),
+                       s.value(QStringLiteral("height"), o.target.height()).toInt());
+    o.target = target.boundedTo(MaxPictureSize).expandedTo(QSize(1, 1));
+    parseFitMode(s.value(QStringLiteral("fit")).toString(), &o.fit);
+    parseDitherMethod(s.value(QStringLiteral("dither")).toString(), &o.dither);
+    o.brightness = std::clamp(s.value(QStringLiteral("brightness"), 0).toInt(), -100, 100);
+    o.contrast = std::clamp(s.value(QStringLiteral("contrast"), 0).toInt(), -100, 100);
+    const double gamma = s.value(QStringLiteral("gamma"), 1.0).toDouble();
+    o.gamma = std::isfinite(gamma) ? std::clamp(gamma, 0.2, 5.0) : 1.0;
+    o.threshold = std::clamp(s.value(QStringLiteral("threshold"), -1).toInt(), -1, 255);
+    o.invert = s.value(QStringLiteral("invert"), false).toBool();
+    return o;
+}
+
+void ImportDialog::saveOptions(const ImportOptions& o) {
+    QSettings s = importSettings();
+    s.beginGroup(QStringLiteral("import"));
+    s.setValue(QStringLiteral("width"), o.target.width());
+    s.setValue(QStringLiteral("height"), o.target.height());
+    s.setValue(QStringLiteral("fit"), QLatin1String(fitNames[int(o.fit)]));
+    s.setValue(QStringLiteral("dither"), QLatin1String(ditherNames[int(o.dither)]));
+    s.setValue(QStringLiteral("brightness"), o.brightness);
+    s.setValue(QStringLiteral("contrast"), o.contrast);
+    s.setValue(QStringLiteral("gamma"), o.gamma);
+    s.setValue(QStringLiteral("threshold"), o.threshold);
+    s.setValue(QStringLiteral("invert"), o.invert);
+}
+
+ImportDialog::ImportDialog(const QStringList& sources, Accept accept, QWidget* parent)
+    : QDialog(parent), sources_(sources), accept_(std::move(accept)) {
+    setObjectName(QStringLiteral("ImportDialog"));
+    setWindowTitle(QStringLiteral("导入图片"));
+
+    sourceView_ = new QLabel;
+    sourceView_->setObjectName(QStringLiteral("ImportSource"));
+    sourceView_->setFixedSize(SourceBox);
+    sourceView_->setAlignment(Qt::AlignCenter);
+    resultView_ = new QLabel;
+    resultView_->setObjectName(QStringLiteral("ImportResult1"));
+    resultView_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    resultView2_ = new QLabel;
+    resultView2_->setObjectName(QStringLiteral("ImportResult2"));
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(resultView2_);
+    scroll->setMinimumSize(400, 300);
+
+    auto* pictures = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    left->addWidget(new QLabel(QStringLiteral("原图:")));
+    left->addWidget(sourceView_);
+    left->addWidget(new QLabel(QStringLiteral("1倍:")));
+    left->addWidget(resultView_, 1);
+    pictures->addLayout(left);
+    auto* right = new QVBoxLayout;
+    right->addWidget(new QLabel(QStringLiteral("2倍:")));
+    right->addWidget(scroll, 1);
+    pictures->addLayout(right, 1);
+
+    info_ = new QLabel;
+    info_->setObjectName(QStringLiteral("ImportInfo"));
+    status_ = new QLabel;
+    status_->setObjectName(QStringLiteral("ImportStatus"));
+
+    ok_ = new QPushButton(QStringLiteral("确定"));
+    ok_->setObjectName(QStringLiteral("ImportOk"));
+    ok_->setDefault(true);
+    skip_ = new QPushButton(QStringLiteral("跳过"));
+    skip_->setObjectName(QStringLiteral("ImportSkip"));
+    auto* cancel = new QPushButton(QStringLiteral("取消"));
+    cancel->setObjectName(QStringLiteral("ImportCancel"));
+    connect(ok_, &QPushButton::clicked, this, &ImportDialog::takeCurrent);
+    connect(skip_, &QPushButton::clicked, this, &ImportDialog::advance);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(status_, 1);
+    buttons->addWidget(ok_);
+    buttons->addWidget(skip_);
+    buttons->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(pictures, 1);
+    layout->addWidget(buildControls());
+    layout->addWidget(info_);
+    layout->addLayout(buttons);
+
+    setOptions(savedOptions());
+    showSource(0);
+}
+
+QSlider* ImportDialog::slider(int low, int high, const char* name) {
+    auto* s = new QSlider(Qt::Horizontal);
+    s->setObjectName(QLatin1String(name));
+    s->setRange(low, high);
+    s->setMinimumWidth(200);
+    return s;
+}
+
+QWidget* ImportDialog::buildControls() {
+    auto* box = new QWidget;
+    auto* form = new QFormLayout(box);
+    auto withValue = [](QWidget* control, QLabel** value) {
+        auto* row = new QWidget;
+        auto* h = new QHBoxLayout(row);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->addWidget(control, 1);
+        *value = new QLabel;
+        (*value)->setMinimumWidth(48);
+        h->addWidget(*value);
+        return row;
+    };
+
+    width_ = new QSpinBox;
+    width_->setObjectName(QStringLiteral("ImportWidth"));
+    width_->setRange(1, MaxPictureSize.width());
+    height_ = new QSpinBox;
+    height_->setObjectName(QStringLiteral("ImportHeight"));
+    height_->setRange(1, MaxPictureSize.height());
+    fit_ = new QComboBox;
+    fit_->setObjectName(QStringLiteral("ImportFit"));
+    for (const char* caption : fitCaptions)
+        fit_->addItem(QString::fromUtf8(caption));
+    auto* geometry = new QWidget;
+    auto* g = new QHBoxLayout(geometry);
+    g->setContentsMargins(0, 0, 0, 0);
+    g->addWidget(width_);
+    g->addWidget(new QLabel(QStringLiteral("×")));
+    g->addWidget(height_);
+    g->addWidget(fit_);
+    g->addStretch(1);
+    form->addRow(QStringLiteral("目标尺寸:"), geometry);
+
+    brightness_ = slider(-100, 100, "ImportBrightness");
+    contrast_ = slider(-100, 100, "ImportContrast");
+    gamma_ = slider(20, 500, "ImportGamma");
+    threshold_ = slider(0, 255, "ImportThreshold");
+    form->addRow(QStringLiteral("亮度:"), withValue(brightness_, &brightnessValue_));
+    form->addRow(QStringLiteral("对比度:"), withValue(contrast_, &contrastValue_));
+    form->addRow(QStringLiteral("伽马:"), withValue(gamma_, &gammaValue_));
+
+    dither_ = new QComboBox;
+    dither_->setObjectName(QStringLiteral("ImportDither"));
+    for (const char* caption : ditherCaptions)
+        dither_->addItem(QString::fromUtf8(caption));
+    form->addRow(QStringLiteral("抖动:"), dither_);
+
+    autoThreshold_ = new QCheckBox(QStringLiteral("自动"));
+    autoThreshold_->setObjectName(QStringLiteral("ImportAuto"));
+    auto* thresholdRow = withValue(threshold_, &thresholdValue_);
+    static_cast<QHBoxLayout*>(thresholdRow->layout())->insertWidget(0, autoThreshold_);
+    form->addRow(QStringLiteral("阈值:"), thresholdRow);
+
+    invert_ = new QCheckBox(QStringLiteral("反色"));
+    invert_->setObjectName(QStringLiteral("ImportInvert"));
+    form->addRow(QString(), invert_);
+
+    auto tone = [this] { controlsChanged(Stale::Tone); };
+    auto geometryChanged = [this] { controlsChanged(svg_ ? Stale::Source : Stale::Geometry); };
+    connect(width_, &QSpinBox::valueChanged, this, geometryChanged);
+    connect(height_, &QSpinBox::valueChanged, this, geometryChanged);
+    connect(fit_, &QComboBox::currentIndexChanged, this, geometryChanged);
+    for (QSlider* s : {brightness_, contrast_, gamma_, threshold_})
+        connect(s, &QSlider::valueChanged, this, tone);
+    connect(dither_, &QComboBox::currentIndexChanged, this, tone);
+    connect(autoThreshold_, &QCheckBox::toggled, this, tone);
+    connect(invert_, &QCheckBox::toggled, this, tone);
+    return box;
+}
+
+ImportOptions ImportDialog::options() const {
+    ImportOptions o;
+    o.target = QSize(width_->value(), height_->value());
+    o.fit = FitMode(std::clamp(fit_->currentIndex(), 0, int(std::size(fitNames)) - 1));
+    o.brightness = brightness_->value();
+    o.contrast = contrast_->value();
+    o.gamma = gamma_->value() / 100.0;
+    o.dither = DitherMethod(std::clamp(dither_->currentIndex(), 0, int(std::size(ditherNames)) - 1));
+    o.threshold = autoThreshold_->isChecked() ? -1 : threshold_->value();
+    o.invert = invert_->isChecked();
+    return o;
+}
+
+void ImportDialog::setOptions(const ImportOptions& o) {
+    width_->setValue(o.target.width());
+    height_->setValue(o.target.height());
+    fit_->setCurrentIndex(int(o.fit));
+    brightness_->setValue(o.brightness);
+    contrast_->setValue(o.contrast);
+    gamma_->setValue(int(std::lround(o.gamma * 100)));
+    dither_->setCurrentIndex(int(o.dither));
+    autoThreshold_->setChecked(o.threshold < 0);
+    if (o.threshold >= 0)
+        threshold_->setValue(o.threshold);
+    else if (threshold_->value() == 0)
+        threshold_->setValue(128);
+    invert_->setChecked(o.invert);
+    controlsChanged(Stale::Geometry);
+}
+
+void ImportDialog::controlsChanged(Stale level) {
+    stale_ = std::max(stale_, level);
+    threshold_->setEnabled(!autoThreshold_->isChecked());
+    brightnessValue_->setText(QString::number(brightness_->value()));
+    contrastValue_->setText(QString::number(contrast_->value()));
+    gammaValue_->setText(QString::number(gamma_->value() / 100.0, 'f', 2));
+    // Changes that come together (a slider dragged fast, setOptions) are drawn once.
+    if (!renderQueued_) {
+        renderQueued_ = true;
+        QTimer::singleShot(0, this, [this] {
+            if (renderQueued_)
+                render();
+        });
+    }
+}
+
+void ImportDialog::renderNow() {
+    if (stale_ != Stale::None)
+        render();
+}
+
+void ImportDialog::render() {
+    renderQueued_ = false;
+    const Stale level = std::exchange(stale_, Stale::None);
+    const ImportOptions o = options();
+    if (level == Stale::Source) {
+        QString error;
+        source_ = QImage();
+        if (!loadPicture(currentSource(), o.target, &source_, &error)) {
+            source_ = QImage();
+            setStatus(error);
+            emit statusChanged(error);
+        }
+        sourceView_->setPixmap(source_.isNull() ? QPixmap()
+                                                : QPixmap::fromImage(source_.scaled(
+                                                      SourceBox, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    }
+    if (level >= Stale::Geometry)
+        scaled_ = source_.isNull() ? QImage() : scalePicture(source_, o);
+    if (scaled_.isNull()) {
+        result_ = MonoBitmap();
+        resultView_->clear();
+        resultView2_->clear();
+        ok_->setEnabled(false);
+        return;
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    const QImage toned = adjustTone(scaled_, o);
+    if (o.threshold < 0)
+        thresholdValue_->setText(QStringLiteral("%1").arg(otsuThreshold(toned)));
+    else
+        thresholdValue_->setText(QString::number(o.threshold));
+    result_ = ditherToMono(toned, o);
+    const QImage lcd = lcdImage(result_);
+    resultView_->setPixmap(QPixmap::fromImage(lcd));
+    resultView2_->setPixmap(QPixmap::fromImage(lcd.scaled(lcd.size() * 2, Qt::IgnoreAspectRatio,
+                                                          Qt::FastTransformation)));
+    resultView2_->adjustSize();
+    lastToneMs_ = double(timer.nsecsElapsed()) / 1e6;
+    ok_->setEnabled(true);
+    info_->setText(QStringLiteral("第%1/%2张 %3 %4×%5 → %6×%7")
+                       .arg(index_ + 1)
+                       .arg(sources_.size())
+                       .arg(QFileInfo(currentSource()).fileName())
+                       .arg(source_.width())
+                       .arg(source_.height())
+                       .arg(result_.width())
+                       .arg(result_.height()));
+}
+
+void ImportDialog::showSource(int index) {
+    index_ = index;
+    svg_ = isSvg(currentSource());
+    skip_->setEnabled(index_ + 1 < sources_.size());
+    setStatus(QString());
+    info_->setText(QStringLiteral("第%1/%2张 %3")
+                       .arg(index_ + 1)
+                       .arg(sources_.size())
+                       .arg(QFileInfo(currentSource()).fileName()));
+    controlsChanged(Stale::Source);
+}
+
+void ImportDialog::takeCurrent() {
+    renderNow();
+    if (result_.isEmpty())
+        return;
+    const QString refusal = accept_ ? accept_(currentSource(), result_) : QString();
+    if (!refusal.isEmpty()) {
+        setStatus(refusal);
+        emit statusChanged(refusal);
+        return;
+    }
+    saveOptions(options());
+    advance();
+}
+
+void ImportDialog::advance() {
+    if (index_ + 1 >= sources_.size()) {
+        accept();
+        return;
+    }
+    showSource(index_ + 1);
+}
+
+void ImportDialog::setStatus(const QString& text) {
+    status_->setText(text);
+}
+
+} // namespace panelix
