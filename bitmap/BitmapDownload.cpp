@@ -1,6 +1,9 @@
 #include "bitmap/BitmapDownload.h"
 
+#include "bitmap/DownloadImageBuilder.h"
 #include "protocol/Module.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,7 +13,7 @@ namespace panelix {
 BitmapDownloadPlan planBitmapDownload(const QByteArray& downloadImage, qint32 pageSize) {
     BitmapDownloadPlan plan;
     if (downloadImage.size() < module::DirectorySize) {
-        plan.message = QStringLiteral("下载映像无效,无法下载!");
+        plan.message = QCoreApplication::translate("panelix::BitmapDownload", "下载映像无效,无法下载!");
         return plan;
     }
     const auto byte = [&](int at) { return quint8(downloadImage[at]); };
@@ -19,16 +22,16 @@ BitmapDownloadPlan planBitmapDownload(const QByteArray& downloadImage, qint32 pa
     const qint64 total = end.low + qint64(end.page) * pageSize + qint64(end.bank) * pageSize * pageSize / 2;
     plan.transferTotal = qint32(std::clamp<qint64>(total, INT32_MIN, INT32_MAX));
     if (total > module::MaxBitmapTransfer) {
-        plan.message = QStringLiteral("位图总量超过256KB,无法下载!");
+        plan.message = DownloadImageBuilder::tooLargeText();
         return plan;
     }
     // Never announce bytes the image does not have, nor an image without its directory.
     if (total < module::DirectorySize || total > downloadImage.size()) {
-        plan.message = QStringLiteral("下载映像无效,无法下载!");
+        plan.message = QCoreApplication::translate("panelix::BitmapDownload", "下载映像无效,无法下载!");
         return plan;
     }
     plan.accepted = true;
-    plan.message = QStringLiteral("正在下载...");
+    plan.message = QCoreApplication::translate("panelix::BitmapDownload", "正在下载...");
     plan.header = module::bitmapHeader(end);
     return plan;
 }

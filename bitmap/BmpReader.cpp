@@ -1,5 +1,6 @@
 #include "bitmap/BmpReader.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -10,9 +11,15 @@ namespace panelix {
 
 namespace {
 
-const char* const CannotOpen = "位图文件无法打开:";
-const char* const NotMonochrome = "不是单色BMP位图:";
-const char* const OutOfRange = "位图尺寸超出范围:";
+// Status texts, Chinese as the window shows them; the window's translation may
+// replace them (context "panelix::BmpReader").
+const char* const CannotOpen = QT_TRANSLATE_NOOP("panelix::BmpReader", "位图文件无法打开:");
+const char* const NotMonochrome = QT_TRANSLATE_NOOP("panelix::BmpReader", "不是单色BMP位图:");
+const char* const OutOfRange = QT_TRANSLATE_NOOP("panelix::BmpReader", "位图尺寸超出范围:");
+
+QString translated(const char* text) {
+    return QCoreApplication::translate("panelix::BmpReader", text);
+}
 
 constexpr int FileHeaderSize = 14;
 constexpr int MinInfoHeaderSize = 40; // the 12-byte core header has another field layout
@@ -34,23 +41,23 @@ bool BmpReader::ReadBmp(const QString& path) {
     // Only regular files: opening a FIFO or a device would block the window for good.
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return refuse(QString::fromUtf8(CannotOpen), path);
+        return refuse(translated(CannotOpen), path);
     const QByteArray head = file.read(BufferSize);
     if (file.error() != QFileDevice::NoError)
-        return refuse(QString::fromUtf8(CannotOpen), path);
+        return refuse(translated(CannotOpen), path);
 
     const auto* b = reinterpret_cast<const uchar*>(head.constData());
     if (head.size() < FileHeaderSize + MinInfoHeaderSize || b[0] != 'B' || b[1] != 'M')
-        return refuse(QString::fromUtf8(NotMonochrome), path);
+        return refuse(translated(NotMonochrome), path);
     const qint64 infoSize = le32(b, 14);
     const int bitsPerPixel = b[28] | b[29] << 8;
     if (infoSize < MinInfoHeaderSize || bitsPerPixel != 1 || le32(b, 30) != 0)
-        return refuse(QString::fromUtf8(NotMonochrome), path);
+        return refuse(translated(NotMonochrome), path);
 
     const auto w = qint32(le32(b, 18));
     const auto h = qint32(le32(b, 22)); // negative: stored top row first
     if (w <= 0 || w > MaxWidth || h == 0 || h > MaxHeight || h < -MaxHeight)
-        return refuse(QString::fromUtf8(OutOfRange), path);
+        return refuse(translated(OutOfRange), path);
     const int rows = h < 0 ? -h : h;
     const int stride = (w + 31) / 32 * 4;
 
@@ -60,7 +67,7 @@ bool BmpReader::ReadBmp(const QString& path) {
     const qint64 offset = le32(b, 10);
     const qint64 pixelBytes = qint64(rows) * stride;
     if (offset < paletteAt)
-        return refuse(QString::fromUtf8(NotMonochrome), path);
+        return refuse(translated(NotMonochrome), path);
     QByteArray farPixels;
     const uchar* pixels = nullptr;
     if (offset + pixelBytes <= head.size()) {
@@ -70,9 +77,9 @@ bool BmpReader::ReadBmp(const QString& path) {
         if (head.size() == BufferSize && file.seek(offset))
             farPixels = file.read(pixelBytes);
         if (file.error() != QFileDevice::NoError)
-            return refuse(QString::fromUtf8(CannotOpen), path);
+            return refuse(translated(CannotOpen), path);
         if (farPixels.size() != pixelBytes)
-            return refuse(QString::fromUtf8(NotMonochrome), path);
+            return refuse(translated(NotMonochrome), path);
         pixels = reinterpret_cast<const uchar*>(farPixels.constData());
     }
 
@@ -118,7 +125,9 @@ MonoBitmap BmpReader::bitmap() const {
 }
 
 QString bitmapInfoText(int width, int height) {
-    return QStringLiteral("位图宽度:%1      位图高度:%2").arg(width).arg(height);
+    return QCoreApplication::translate("panelix::BmpReader", "位图宽度:%1      位图高度:%2")
+        .arg(width)
+        .arg(height);
 }
 
 QSize previewBoxSize(int width, int height, QSize maxBox) {

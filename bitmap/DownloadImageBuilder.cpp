@@ -4,6 +4,7 @@
 #include "common/DataDir.h"
 #include "protocol/Module.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstring>
@@ -14,17 +15,11 @@ static_assert(DownloadImageBuilder::MaxBitmaps == module::MaxBitmaps);
 
 namespace {
 
-QString tooMany() {
-    return QStringLiteral("位图数量超过127个,无法下载!");
-}
-
-QString tooLarge() {
-    return QStringLiteral("位图总量超过256KB,无法下载!");
-}
-
-// A refusal that names the entry by its 1-based position in the list.
+// A refusal that names the entry by its 1-based position in the list; the
+// reason is worded as the reader words it.
 QString atEntry(const char* text, qsizetype index) {
-    return QString::fromUtf8(text) + QStringLiteral("第%1项").arg(index + 1);
+    return QCoreApplication::translate("panelix::BmpReader", text) +
+           QCoreApplication::translate("panelix::DownloadImageBuilder", "第%1项").arg(index + 1);
 }
 
 bool fitsDirectory(const MonoBitmap& b) {
@@ -34,10 +29,22 @@ bool fitsDirectory(const MonoBitmap& b) {
 
 } // namespace
 
+QString DownloadImageBuilder::tooManyText() {
+    return QCoreApplication::translate("panelix::DownloadImageBuilder", "位图数量超过127个,无法下载!");
+}
+
+QString DownloadImageBuilder::tooLargeText() {
+    return QCoreApplication::translate("panelix::DownloadImageBuilder", "位图总量超过256KB,无法下载!");
+}
+
+QString DownloadImageBuilder::writeFailedText() {
+    return QCoreApplication::translate("panelix::DownloadImageBuilder", "file.add写入失败!");
+}
+
 PackedImage DownloadImageBuilder::packDownloadImage(const std::vector<MonoBitmap>& bitmaps) {
     PackedImage out;
     if (bitmaps.size() > std::size_t(MaxBitmaps)) {
-        out.error = tooMany();
+        out.error = tooManyText();
         return out;
     }
 
@@ -47,11 +54,11 @@ PackedImage DownloadImageBuilder::packDownloadImage(const std::vector<MonoBitmap
     for (std::size_t i = 0; i < bitmaps.size(); ++i) {
         const MonoBitmap& b = bitmaps[i];
         if (!fitsDirectory(b)) {
-            out.error = atEntry("位图尺寸超出范围:", qsizetype(i));
+            out.error = atEntry(QT_TRANSLATE_NOOP("panelix::BmpReader", "位图尺寸超出范围:"), qsizetype(i));
             return out;
         }
         if (position + b.bytes().size() > module::BitmapImageSize) {
-            out.error = tooLarge();
+            out.error = tooLargeText();
             return out;
         }
         entries.push_back({b.widthBytes(), b.height(), quint32(position)});
@@ -94,7 +101,7 @@ bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, const 
 bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, BmpReader& reader,
                                               const QString& fileAddPath) {
     if (entries.size() > MaxBitmaps)
-        return refuse(tooMany());
+        return refuse(tooManyText());
 
     std::vector<MonoBitmap> bitmaps;
     bitmaps.reserve(std::size_t(entries.size()));
@@ -103,7 +110,7 @@ bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, BmpRea
         // A damaged list file can give an empty text: the reader's refusal would name
         // no file, so the position in the list says which entry it is.
         if (QFileInfo(entries[i]).fileName().isEmpty())
-            return refuse(atEntry("位图文件无法打开:", i));
+            return refuse(atEntry(QT_TRANSLATE_NOOP("panelix::BmpReader", "位图文件无法打开:"), i));
         if (!reader.ReadBmp(entries[i]))
             return refuse(reader.error());
         bitmaps.push_back(reader.bitmap());
@@ -118,7 +125,7 @@ bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, BmpRea
     if (!packed.ok())
         return refuse(packed.error);
     if (!writeFileAtomically(fileAddPath, packed.image))
-        return refuse(QStringLiteral("file.add写入失败!"));
+        return refuse(writeFailedText());
 
     m_image = std::move(packed.image);
     m_end = packed.end;

@@ -45,6 +45,12 @@ public:
     bool BuildDownloadImage(const QStringList& entries, BmpReader& reader, const QString& fileAddPath);
     QString error() const { return m_error; }
 
+    // The refusals that have no file in them, in the window's language, so a
+    // caller can tell them apart from a refused bitmap.
+    static QString tooManyText();
+    static QString tooLargeText();
+    static QString writeFailedText();
+
     const QByteArray& downloadImage() const { return m_image; }
     // Byte b (0..7) of directory entry e (0..127); 0 outside the directory.
     quint8 directoryByte(int entry, int byte) const;

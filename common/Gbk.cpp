@@ -6,6 +6,9 @@
 namespace panelix {
 
 QByteArray toGbk(const QString& text) {
+    // Opening a converter costs far more than most texts; a list file is mostly empty records.
+    if (text.isEmpty())
+        return {};
     QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
     if (!encoder.isValid()) {
         // Without a codec keep what ASCII can say and mark the rest unknown.
@@ -18,6 +21,8 @@ QByteArray toGbk(const QString& text) {
 }
 
 QString fromGbk(const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return {};
     QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
         return QString::fromLatin1(bytes);

@@ -3,6 +3,8 @@
 #include "common/Gbk.h"
 #include "protocol/Module.h"
 
+#include <QCoreApplication>
+
 #include <array>
 #include <cstdint>
 
@@ -79,13 +81,24 @@ bool notYetInverted(const QString& character) {
 
 const QStringList& CommandConsole::captions() {
     static const QStringList list = {
-        QStringLiteral("显示汉字(XY汉):"),  QStringLiteral("显示大汉字(XY汉):"),
-        QStringLiteral("显示图像(XYN):"),   QStringLiteral("清除全屏:"),
-        QStringLiteral("清除距形(XYWH):"),  QStringLiteral("反色距形(XYWH):"),
-        QStringLiteral("显示距形(XYWHB):"), QStringLiteral("背光打开:"),
-        QStringLiteral("背光关闭:"),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "显示汉字(XY汉):")),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "显示大汉字(XY汉):")),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "显示图像(XYN):")),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "清除全屏:")),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "清除距形(XYWH):")),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "反色距形(XYWH):")),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "显示距形(XYWHB):")),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "背光打开:")),
+        QStringLiteral(QT_TRANSLATE_NOOP("panelix::CommandConsole", "背光关闭:")),
     };
     return list;
+}
+
+QStringList CommandConsole::shownCaptions() {
+    QStringList shown;
+    for (const QString& caption : captions())
+        shown.append(QCoreApplication::translate("panelix::CommandConsole", caption.toUtf8().constData()));
+    return shown;
 }
 
 QString CommandConsole::templateFor(int index) {
@@ -99,7 +112,7 @@ QString CommandConsole::select(int index, const QString& editText) {
     if (index >= 0 && index < CommandCount)
         m_commandHex = templateFor(index);
     m_commandText = editText;
-    return QStringLiteral("请输入命令--") + m_commandText;
+    return QCoreApplication::translate("panelix::CommandConsole", "请输入命令--") + m_commandText;
 }
 
 QString CommandConsole::preview(const QString& editText) {

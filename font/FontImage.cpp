@@ -3,6 +3,7 @@
 #include "common/DataDir.h"
 #include "protocol/Module.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace panelix {
@@ -14,7 +15,7 @@ FontImage loadFontImage(const QString& dataDir) {
     // Only a regular file: a directory cannot be read, and opening a FIFO or a
     // device of that name could block the window for good.
     if (!QFileInfo(path).isFile() || !readFileHead(path, module::FontImageSize, &head)) {
-        result.message = QStringLiteral("找不到字库文件hzk16!");
+        result.message = QCoreApplication::translate("panelix::FontImage", "找不到字库文件hzk16!");
         return result;
     }
     result.ok = true;

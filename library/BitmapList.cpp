@@ -1,5 +1,7 @@
 #include "library/BitmapList.h"
 
+#include <QCoreApplication>
+
 namespace panelix {
 
 BitmapList::BitmapList(QObject* parent) : QObject(parent) {}
@@ -15,7 +17,7 @@ bool BitmapList::add(const QString& path, QString* message) {
         return false;
     if (count() >= MaxEntries) {
         if (message)
-            *message = QStringLiteral("位图列表已满,最多251个!");
+            *message = QCoreApplication::translate("panelix::BitmapList", "位图列表已满,最多251个!");
         return false;
     }
     m_entries.append(path);

@@ -3,14 +3,21 @@
 #include "common/DataDir.h"
 #include "common/Gbk.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace panelix {
 
 namespace {
 
-const QString kSaveFailed = QStringLiteral("位图列表保存失败!");
-const QString kLoadFailed = QStringLiteral("位图列表读取失败!");
+// Translated when used: the window's language is installed after start-up.
+QString saveFailed() {
+    return QCoreApplication::translate("panelix::ListFile", "位图列表保存失败!");
+}
+
+QString loadFailed() {
+    return QCoreApplication::translate("panelix::ListFile", "位图列表读取失败!");
+}
 
 // The longest file a reader can need: N plus 251 records of the largest length.
 constexpr qint64 kMaxListBytes = 2 + qint64(ListFile::Slots) * (2 + 0xFFFF);
@@ -38,7 +45,7 @@ ListFile::ListFile() {
 
 bool ListFile::SaveList(const QStringList& entries, const QString& path, QString* message) {
     if (entries.size() > Slots) {
-        setMessage(message, kSaveFailed);
+        setMessage(message, saveFailed());
         return false;
     }
 
@@ -53,7 +60,7 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
         if (bytes.size() > 0xFFFF) {
             // L could not say this length; a record that lies about it would shift
             // every record after it.
-            setMessage(message, kSaveFailed);
+            setMessage(message, saveFailed());
             return false;
         }
         appendU16(out, int(bytes.size()));
@@ -65,13 +72,13 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
         // A file longer than any list could need was not written as a list file:
         // copying its tail would stall the window for nothing.
         if (!old.isFile() || old.size() > kMaxListBytes) {
-            setMessage(message, kSaveFailed);
+            setMessage(message, saveFailed());
             return false;
         }
         // Refuse rather than drop the old tail silently when it cannot be read.
         QByteArray previous;
         if (!readFileHead(path, old.size(), &previous)) {
-            setMessage(message, kSaveFailed);
+            setMessage(message, saveFailed());
             return false;
         }
         if (previous.size() > out.size())
@@ -79,7 +86,7 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
     }
 
     if (!writeFileAtomically(path, out)) {
-        setMessage(message, kSaveFailed);
+        setMessage(message, saveFailed());
         return false;
     }
     m_store = store;
@@ -90,7 +97,7 @@ QStringList ListFile::LoadList(const QString& path, QString* message) {
     QByteArray data;
     if (QFileInfo::exists(path)) {
         if (!readFileHead(path, kMaxListBytes, &data)) {
-            setMessage(message, kLoadFailed);
+            setMessage(message, loadFailed());
             return {};
         }
     }

@@ -5,6 +5,7 @@
 #include "font/FontImage.h"
 #include "protocol/Module.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -117,7 +118,8 @@ Refusal ModuleSession::saveList() {
         Failure f;
         f.cause = InputCause::ListNotSaved;
         f.transfer = TransferKind::Bitmaps;
-        f.text = message.isEmpty() ? QStringLiteral("位图列表保存失败!") : message;
+        f.text = message.isEmpty() ? QCoreApplication::translate("panelix::ListFile", "位图列表保存失败!")
+                                   : message;
         return f;
     }
     return std::nullopt;
@@ -190,10 +192,10 @@ Refusal ModuleSession::downloadBitmaps() {
         Failure f;
         f.transfer = TransferKind::Bitmaps;
         f.text = builder_.error();
-        f.cause = f.text == QStringLiteral("file.add写入失败!")       ? InputCause::FileAddNotWritten
-                  : f.text == QStringLiteral("位图数量超过127个,无法下载!") ? InputCause::TooManyBitmaps
-                  : f.text == QStringLiteral("位图总量超过256KB,无法下载!") ? InputCause::ImageTooLarge
-                                                                          : InputCause::BitmapRefused;
+        f.cause = f.text == DownloadImageBuilder::writeFailedText() ? InputCause::FileAddNotWritten
+                  : f.text == DownloadImageBuilder::tooManyText()   ? InputCause::TooManyBitmaps
+                  : f.text == DownloadImageBuilder::tooLargeText()  ? InputCause::ImageTooLarge
+                                                                    : InputCause::BitmapRefused;
         return refuse(f);
     }
     imageBuilt_ = true;

@@ -6,6 +6,7 @@
 #include "shell/DirListBox.h"
 #include "shell/editor/ComposerWindow.h"
 #include "shell/editor/PictureDrop.h"
+#include "shell/help/SharpPicture.h"
 #include "shell/help/WindowKeys.h"
 
 #include <QAbstractItemView>
@@ -97,11 +98,11 @@ void MainWindow::buildControls() {
     const QFont larger = songFont(10.8);
     setFont(normal);
 
-    consoleFrame_ = place(new QGroupBox(QStringLiteral("模拟仿真"), this), "Frame2", twips(5400, 6120, 6012, 1932),
-                          larger);
-    buttons_[14] = place(new QPushButton(QStringLiteral("显示反色"), consoleFrame_), "Command14",
+    consoleFrame_ =
+        place(new QGroupBox(tr("模拟仿真"), this), "Frame2", twips(5400, 6120, 6012, 1932), larger);
+    buttons_[14] = place(new QPushButton(tr("显示反色"), consoleFrame_), "Command14",
                          twips(3240, 1080, 1092, 372), larger);
-    buttons_[13] = place(new QPushButton(QStringLiteral("发送命令"), consoleFrame_), "Command13",
+    buttons_[13] = place(new QPushButton(tr("发送命令"), consoleFrame_), "Command13",
                          twips(4680, 1080, 1092, 372), songFont(10.8, true));
     commandPicker_ = place(new QComboBox(consoleFrame_), "Combo1", twips(120, 600, 5652, 312), larger);
     commandPicker_->setEditable(true);
@@ -109,11 +110,11 @@ void MainWindow::buildControls() {
     // Typed parameters are the user's own: completing them from the captions would
     // turn "背" into "背光打开:" and send that.
     commandPicker_->setCompleter(nullptr);
-    commandHex_ = place(new QLineEdit(QStringLiteral("16进制显示:"), consoleFrame_), "Text2",
+    commandHex_ = place(new QLineEdit(tr("16进制显示:"), consoleFrame_), "Text2",
                         twips(120, 1440, 5652, 372), larger);
-    hexCaption_ = place(new QLabel(QStringLiteral("16进制显示:"), consoleFrame_), "Label4",
+    hexCaption_ = place(new QLabel(tr("16进制显示:"), consoleFrame_), "Label4",
                         twips(120, 1200, 1332, 252), songFont(10.8, true));
-    commandHint_ = place(new QLabel(QStringLiteral("请输入命令"), consoleFrame_), "Label3",
+    commandHint_ = place(new QLabel(tr("请输入命令"), consoleFrame_), "Label3",
                          twips(120, 360, 5652, 252), songFont(10.8, true));
 
     struct Button {
@@ -123,20 +124,26 @@ void MainWindow::buildControls() {
         bool larger;
     };
     const Button buttons[] = {
-        {12, "背光关闭", twips(3960, 3600, 972, 372), false}, {11, "背光打开", twips(3960, 3120, 972, 372), false},
-        {10, "清除显示", twips(3960, 2640, 972, 372), false}, {9, "下载字库", twips(3960, 2160, 972, 372), false},
-        {8, "下载位图", twips(3960, 1680, 972, 372), false},  {7, "连线测试", twips(3960, 1200, 972, 372), false},
-        {6, "图文编辑", twips(3960, 720, 972, 372), false},   {5, "使用帮助", twips(2520, 720, 972, 372), false},
-        {4, "恢复", twips(4080, 6480, 612, 372), true},       {3, "重排", twips(4080, 5760, 612, 372), true},
-        {2, "删除", twips(4080, 5040, 612, 372), true},       {1, "添加", twips(4080, 4320, 612, 372), true},
+        {12, QT_TR_NOOP("背光关闭"), twips(3960, 3600, 972, 372), false},
+        {11, QT_TR_NOOP("背光打开"), twips(3960, 3120, 972, 372), false},
+        {10, QT_TR_NOOP("清除显示"), twips(3960, 2640, 972, 372), false},
+        {9, QT_TR_NOOP("下载字库"), twips(3960, 2160, 972, 372), false},
+        {8, QT_TR_NOOP("下载位图"), twips(3960, 1680, 972, 372), false},
+        {7, QT_TR_NOOP("连线测试"), twips(3960, 1200, 972, 372), false},
+        {6, QT_TR_NOOP("图文编辑"), twips(3960, 720, 972, 372), false},
+        {5, QT_TR_NOOP("使用帮助"), twips(2520, 720, 972, 372), false},
+        {4, QT_TR_NOOP("恢复"), twips(4080, 6480, 612, 372), true},
+        {3, QT_TR_NOOP("重排"), twips(4080, 5760, 612, 372), true},
+        {2, QT_TR_NOOP("删除"), twips(4080, 5040, 612, 372), true},
+        {1, QT_TR_NOOP("添加"), twips(4080, 4320, 612, 372), true},
     };
     for (const Button& b : buttons) {
         const QByteArray name = "Command" + QByteArray::number(b.number);
-        buttons_[b.number] = place(new QPushButton(QString::fromUtf8(b.caption), this), name.constData(),
+        buttons_[b.number] = place(new QPushButton(tr(b.caption), this), name.constData(),
                                    b.geometry, b.larger ? larger : normal);
     }
 
-    portFrame_ = place(new QGroupBox(QStringLiteral("串口选择"), this), "Frame1", twips(240, 360, 1812, 732), larger);
+    portFrame_ = place(new QGroupBox(tr("串口选择"), this), "Frame1", twips(240, 360, 1812, 732), larger);
     // Slightly wider than designed: this toolkit's indicator needs more room than 732 twips leave.
     portButtons_[1] = place(new QRadioButton(QStringLiteral("COM2"), portFrame_), "Option2",
                             twips(960, 360, 840, 252), normal);
@@ -150,8 +157,8 @@ void MainWindow::buildControls() {
     menuColour.setColor(QPalette::Base, palette().color(QPalette::Window));
     listNumber_->setPalette(menuColour);
 
-    listFrame_ = place(new QGroupBox(QStringLiteral("下载位图排序"), this), "frame", twips(240, 4080, 3612, 4332),
-                       normal);
+    listFrame_ =
+        place(new QGroupBox(tr("下载位图排序"), this), "frame", twips(240, 4080, 3612, 4332), normal);
     bitmapList_ = place(new QListWidget(listFrame_), "List1", twips(120, 240, 3372, 4008), normal);
     bitmapList_->setSelectionMode(QAbstractItemView::SingleSelection);
     driveList_ = place(new QComboBox(this), "Drive1", twips(240, 1200, 1812, 276), normal);
@@ -164,8 +171,9 @@ void MainWindow::buildControls() {
     progress_->setTextVisible(true);
     preview_ = place(new QLabel(this), "Image1", twips(5280, 720, 1176, 768), normal);
     preview_->setScaledContents(true);
-    listNumberCaption_ = place(new QLabel(QStringLiteral("序号n"), this), "Label1", twips(4080, 7320, 612, 252),
-                               songFont(12));
+    drawDotsSharp(preview_); // scaled without smoothing, at any device pixel ratio
+    listNumberCaption_ =
+        place(new QLabel(tr("序号n"), this), "Label1", twips(4080, 7320, 612, 252), songFont(12));
 }
 
 void MainWindow::connectControls() {
@@ -370,7 +378,7 @@ void MainWindow::startUp(const QString& dataDir) {
 
     // The data directory is created when missing; without it the list stays empty.
     if (!session_.setDataDir(dataDir))
-        setStatus(QStringLiteral("数据目录无法使用!"));
+        setStatus(tr("数据目录无法使用!"));
     const QString absoluteDataDir = QFileInfo(dataDir).absoluteFilePath();
 
     const QStringList roots = driveRoots();
@@ -396,9 +404,9 @@ void MainWindow::startUp(const QString& dataDir) {
         LoadList();
 
     const QSignalBlocker block(commandPicker_);
-    commandPicker_->addItems(CommandConsole::captions());
+    commandPicker_->addItems(CommandConsole::shownCaptions());
     commandPicker_->setCurrentIndex(-1);
-    commandPicker_->setEditText(QStringLiteral("请输入命令"));
+    commandPicker_->setEditText(tr("请输入命令"));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -500,7 +508,7 @@ void MainWindow::previewBrowsedFile() {
     if (!e->pathOpensFile) {
         // A name in another encoding: its path would not open this file (or would
         // open a twin whose name is the same text in UTF-8).
-        setStatus(QStringLiteral("位图文件无法打开:") + e->displayName);
+        setStatus(QCoreApplication::translate("panelix::BmpReader", "位图文件无法打开:") + e->displayName);
         clearPreview();
         return;
     }
@@ -548,7 +556,7 @@ void MainWindow::addBrowsedFile() {
     // The list file stores paths in GBK: a path it cannot hold, or that would not
     // open this file again, would come back wrong.
     if (!canStoreInList(*e)) {
-        setStatus(QStringLiteral("路径含有无法保存的字符!"));
+        setStatus(tr("路径含有无法保存的字符!"));
         return;
     }
     QString message;

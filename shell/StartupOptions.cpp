@@ -21,8 +21,10 @@ StartupOptions defaultStartupOptions() {
 
 QString usageText() {
     return QStringLiteral(
-        "Usage: panelix [--data-dir DIR] [--port1 DEV] [--port2 DEV] [--simulator] [--reset-settings]\n"
-        "用法: panelix [--data-dir 目录] [--port1 设备] [--port2 设备] [--simulator] [--reset-settings]\n"
+        "Usage: panelix [--data-dir DIR] [--port1 DEV] [--port2 DEV] [--simulator] [--lang en|zh]\n"
+        "               [--reset-settings]\n"
+        "用法: panelix [--data-dir 目录] [--port1 设备] [--port2 设备] [--simulator] [--lang en|zh]\n"
+        "              [--reset-settings]\n"
         "\n"
         "  --data-dir DIR  data directory with file.txt, file.add and hzk16 (default ~/dispkit)\n"
         "                  数据目录, 存放 file.txt, file.add 和 hzk16 (默认 ~/dispkit)\n"
@@ -32,17 +34,37 @@ QString usageText() {
         "                  COM2 对应的串口设备 (默认 /dev/ttyS1)\n"
         "  --simulator     attach COM1 to the built-in simulated display module\n"
         "                  COM1 连接内置的模拟显示模块\n"
+        "  --lang en|zh    window language for this run (default Chinese, or the setting)\n"
+        "                  本次使用的界面语言 (默认中文, 或保存的设置)\n"
         "  --reset-settings  forget the remembered data directory, devices and window place\n"
         "                  清除记住的数据目录、串口设备和窗口位置\n"
         "  --help          show this text / 显示本说明\n");
 }
 
+const char* usageSourceText() {
+    return QT_TRANSLATE_NOOP(
+        "panelix::StartupOptions",
+        "用法: panelix [--data-dir 目录] [--port1 设备] [--port2 设备] [--simulator]\n"
+        "              [--lang en|zh] [--reset-settings]\n"
+        "\n"
+        "  --data-dir 目录  数据目录, 存放 file.txt, file.add 和 hzk16 (默认 ~/dispkit)\n"
+        "  --port1 设备     COM1 对应的串口设备 (默认 /dev/ttyS0)\n"
+        "  --port2 设备     COM2 对应的串口设备 (默认 /dev/ttyS1)\n"
+        "  --simulator      COM1 连接内置的模拟显示模块\n"
+        "  --lang en|zh     本次使用的界面语言 (默认中文, 或保存的设置)\n"
+        "  --reset-settings 清除记住的数据目录、串口设备和窗口位置\n"
+        "  --help           显示本说明\n");
+}
+
 ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* options, QString* message) {
     StartupOptions o = *options;
+    bool languageGiven = false; // the language says so itself: an empty one is not given
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            *options = o; // the usage is printed in the language given before it
             return ParseOutcome::Help;
+        }
         if (a == QLatin1String("--simulator")) {
             o.simulator = true;
             continue;
@@ -71,6 +93,9 @@ ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* option
         } else if (name == QLatin1String("--port2")) {
             target = &o.port2;
             given = &o.port2Given;
+        } else if (name == QLatin1String("--lang")) {
+            target = &o.language;
+            given = &languageGiven;
         }
         if (!target) {
             *message = QStringLiteral("unknown option: %1").arg(a);
@@ -85,6 +110,11 @@ ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* option
         }
         if (value.isEmpty()) {
             *message = QStringLiteral("empty value for %1").arg(name);
+            return ParseOutcome::Error;
+        }
+        if (target == &o.language && value.toLower() != QLatin1String("en") &&
+            value.toLower() != QLatin1String("zh")) {
+            *message = QStringLiteral("unknown language: %1 (en or zh)").arg(value);
             return ParseOutcome::Error;
         }
         *target = value;

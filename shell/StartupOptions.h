@@ -14,6 +14,7 @@ struct StartupOptions {
     QString port2;
     bool simulator = false;
     bool resetSettings = false;
+    QString language; // --lang: "en" or "zh"; empty when not given (the setting or Chinese)
     // Which of the values above the command line gave: those win over the settings.
     bool dataDirGiven = false;
     bool port1Given = false;
@@ -35,5 +36,9 @@ enum class ParseOutcome { Run, Help, Error };
 ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* options, QString* message);
 
 QString usageText();
+
+// The usage in Chinese alone: the source text that the English translation
+// replaces, for `--help` in a chosen language (context "panelix::StartupOptions").
+const char* usageSourceText();
 
 } // namespace panelix

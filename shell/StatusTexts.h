@@ -2,22 +2,48 @@
 
 #include "session/ModuleSession.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 // What the status line says: the window's words for the session's outcomes.
 namespace panelix::texts {
 
-inline QString downloading() { return QStringLiteral("正在下载..."); }
-inline QString downloadDone() { return QStringLiteral("下载完成！"); }
-inline QString commError() { return QStringLiteral("通信出错！"); }
-inline QString testOk() { return QStringLiteral("连线测试工作正常"); }
-inline QString testFailed() { return QStringLiteral("连线测试出错,请检查串口线!"); }
-inline QString portNotOpen() { return QStringLiteral("串口未打开!"); }
-inline QString portLost() { return QStringLiteral("串口已断开!"); }
-inline QString portSwitched() { return QStringLiteral("串口已切换,下载中止!"); }
-inline QString moduleSilent() { return QStringLiteral("模块无应答,请检查连接!"); }
-inline QString portOpenFailed(int port) { return QStringLiteral("串口COM%1打开失败!").arg(port); }
-inline QString portReconnected() { return QStringLiteral("串口已重新连接"); }
+// Chinese as the window shows them by default; the window's translation may
+// replace them (context "panelix::StatusTexts").
+
+inline QString downloading() {
+    return QCoreApplication::translate("panelix::StatusTexts", "正在下载...");
+}
+inline QString downloadDone() {
+    return QCoreApplication::translate("panelix::StatusTexts", "下载完成！");
+}
+inline QString commError() {
+    return QCoreApplication::translate("panelix::StatusTexts", "通信出错！");
+}
+inline QString testOk() {
+    return QCoreApplication::translate("panelix::StatusTexts", "连线测试工作正常");
+}
+inline QString testFailed() {
+    return QCoreApplication::translate("panelix::StatusTexts", "连线测试出错,请检查串口线!");
+}
+inline QString portNotOpen() {
+    return QCoreApplication::translate("panelix::StatusTexts", "串口未打开!");
+}
+inline QString portLost() {
+    return QCoreApplication::translate("panelix::StatusTexts", "串口已断开!");
+}
+inline QString portSwitched() {
+    return QCoreApplication::translate("panelix::StatusTexts", "串口已切换,下载中止!");
+}
+inline QString moduleSilent() {
+    return QCoreApplication::translate("panelix::StatusTexts", "模块无应答,请检查连接!");
+}
+inline QString portOpenFailed(int port) {
+    return QCoreApplication::translate("panelix::StatusTexts", "串口COM%1打开失败!").arg(port);
+}
+inline QString portReconnected() {
+    return QCoreApplication::translate("panelix::StatusTexts", "串口已重新连接");
+}
 // "串口COM1打开失败:设备不存在!" and the like; the plain text when the cause is unknown.
 QString portOpenFailed(int port, OpenError cause);
 // What to do about a port that cannot be opened for want of permission.

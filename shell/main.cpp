@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 #include "shell/StartupOptions.h"
+#include "shell/help/Language.h"
 #ifdef PANELIX_WITH_SIMULATOR
 #include "simulator/ui/SimulatedModule.h"
 #endif
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
         args << QString::fromLocal8Bit(argv[i]);
     switch (panelix::parseStartupOptions(args, &options, &message)) {
     case panelix::ParseOutcome::Help:
-        std::fputs(panelix::usageText().toUtf8().constData(), stdout);
+        std::fputs(panelix::usageFor(panelix::chosenLanguage(options.language)).toUtf8().constData(), stdout);
         return 0;
     case panelix::ParseOutcome::Error:
         std::fprintf(stderr, "panelix: %s\n", message.toUtf8().constData());
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
         QSettings settings;
         panelix::applySettings(&options, settings);
     }
+    if (!panelix::installLanguage(panelix::chosenLanguage(options.language)))
+        std::fputs("panelix: the English translation cannot be loaded; the window stays Chinese\n", stderr);
 
     // The simulated module sits behind a real pty, so COM1 goes through the same
     // serial code as a cable would. It runs at line rate: transfers take as long

@@ -1,0 +1,345 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>panelix::BitmapDownload</name>
+    <message>
+        <source>下载映像无效,无法下载!</source>
+        <translation>Invalid download image, cannot download!</translation>
+    </message>
+    <message>
+        <source>正在下载...</source>
+        <translation>Downloading...</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::BitmapList</name>
+    <message>
+        <source>位图列表已满,最多251个!</source>
+        <translation>Bitmap list full, 251 at most!</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::BmpReader</name>
+    <message>
+        <source>位图文件无法打开:</source>
+        <translation>Cannot open bitmap file: </translation>
+    </message>
+    <message>
+        <source>不是单色BMP位图:</source>
+        <translation>Not a monochrome BMP: </translation>
+    </message>
+    <message>
+        <source>位图尺寸超出范围:</source>
+        <translation>Bitmap size out of range: </translation>
+    </message>
+    <message>
+        <source>位图宽度:%1      位图高度:%2</source>
+        <translation>Width: %1      Height: %2</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::CommandConsole</name>
+    <message>
+        <source>显示汉字(XY汉):</source>
+        <translation>Show characters (XY text):</translation>
+    </message>
+    <message>
+        <source>显示大汉字(XY汉):</source>
+        <translation>Show large characters (XY text):</translation>
+    </message>
+    <message>
+        <source>显示图像(XYN):</source>
+        <translation>Show image (XYN):</translation>
+    </message>
+    <message>
+        <source>清除全屏:</source>
+        <translation>Clear screen:</translation>
+    </message>
+    <message>
+        <source>清除距形(XYWH):</source>
+        <translation>Clear rectangle (XYWH):</translation>
+    </message>
+    <message>
+        <source>反色距形(XYWH):</source>
+        <translation>Invert rectangle (XYWH):</translation>
+    </message>
+    <message>
+        <source>显示距形(XYWHB):</source>
+        <translation>Draw rectangle (XYWHB):</translation>
+    </message>
+    <message>
+        <source>背光打开:</source>
+        <translation>Backlight on:</translation>
+    </message>
+    <message>
+        <source>背光关闭:</source>
+        <translation>Backlight off:</translation>
+    </message>
+    <message>
+        <source>请输入命令--</source>
+        <translation>Enter a command--</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::DownloadImageBuilder</name>
+    <message>
+        <source>第%1项</source>
+        <translation>entry %1</translation>
+    </message>
+    <message>
+        <source>位图数量超过127个,无法下载!</source>
+        <translation>More than 127 bitmaps, cannot download!</translation>
+    </message>
+    <message>
+        <source>位图总量超过256KB,无法下载!</source>
+        <translation>Bitmaps over 256KB in all, cannot download!</translation>
+    </message>
+    <message>
+        <source>file.add写入失败!</source>
+        <translation>Cannot write file.add!</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::FontImage</name>
+    <message>
+        <source>找不到字库文件hzk16!</source>
+        <translation>Font file hzk16 not found!</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::HelpWindow</name>
+    <message>
+        <source>使用帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>目录</source>
+        <translation>Contents</translation>
+    </message>
+    <message>
+        <source>后退</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>前进</source>
+        <translation>Forward</translation>
+    </message>
+    <message>
+        <source>界面语言:</source>
+        <translation>Window language:</translation>
+    </message>
+    <message>
+        <source>重新启动后生效</source>
+        <translation>Takes effect at the next start</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::ListFile</name>
+    <message>
+        <source>位图列表保存失败!</source>
+        <translation>Cannot save the bitmap list!</translation>
+    </message>
+    <message>
+        <source>位图列表读取失败!</source>
+        <translation>Cannot read the bitmap list!</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::MainWindow</name>
+    <message>
+        <source>模拟仿真</source>
+        <translation>Console</translation>
+    </message>
+    <message>
+        <source>显示反色</source>
+        <translation>Inverse</translation>
+    </message>
+    <message>
+        <source>发送命令</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>16进制显示:</source>
+        <translation>Hex:</translation>
+    </message>
+    <message>
+        <source>请输入命令</source>
+        <translation>Enter a command</translation>
+    </message>
+    <message>
+        <source>背光关闭</source>
+        <translation>Light off</translation>
+    </message>
+    <message>
+        <source>背光打开</source>
+        <translation>Light on</translation>
+    </message>
+    <message>
+        <source>清除显示</source>
+        <translation>Clear LCD</translation>
+    </message>
+    <message>
+        <source>下载字库</source>
+        <translation>Send font</translation>
+    </message>
+    <message>
+        <source>下载位图</source>
+        <translation>Send BMPs</translation>
+    </message>
+    <message>
+        <source>连线测试</source>
+        <translation>Test link</translation>
+    </message>
+    <message>
+        <source>图文编辑</source>
+        <translation>Editor</translation>
+    </message>
+    <message>
+        <source>使用帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>恢复</source>
+        <translation>Load</translation>
+    </message>
+    <message>
+        <source>重排</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Del</translation>
+    </message>
+    <message>
+        <source>添加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>串口选择</source>
+        <translation>Serial port</translation>
+    </message>
+    <message>
+        <source>下载位图排序</source>
+        <translation>Download order</translation>
+    </message>
+    <message>
+        <source>序号n</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>数据目录无法使用!</source>
+        <translation>Data directory unusable!</translation>
+    </message>
+    <message>
+        <source>路径含有无法保存的字符!</source>
+        <translation>Path cannot be stored in the list!</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::StartupOptions</name>
+    <message>
+        <source>用法: panelix [--data-dir 目录] [--port1 设备] [--port2 设备] [--simulator]
+              [--lang en|zh] [--reset-settings]
+
+  --data-dir 目录  数据目录, 存放 file.txt, file.add 和 hzk16 (默认 ~/dispkit)
+  --port1 设备     COM1 对应的串口设备 (默认 /dev/ttyS0)
+  --port2 设备     COM2 对应的串口设备 (默认 /dev/ttyS1)
+  --simulator      COM1 连接内置的模拟显示模块
+  --lang en|zh     本次使用的界面语言 (默认中文, 或保存的设置)
+  --reset-settings 清除记住的数据目录、串口设备和窗口位置
+  --help           显示本说明
+</source>
+        <translation>Usage: panelix [--data-dir DIR] [--port1 DEV] [--port2 DEV] [--simulator]
+               [--lang en|zh] [--reset-settings]
+
+  --data-dir DIR   data directory with file.txt, file.add and hzk16 (default ~/dispkit)
+  --port1 DEV      serial device behind COM1 (default /dev/ttyS0)
+  --port2 DEV      serial device behind COM2 (default /dev/ttyS1)
+  --simulator      attach COM1 to the built-in simulated display module
+  --lang en|zh     window language for this run (default Chinese, or the setting)
+  --reset-settings forget the remembered data directory, devices and window place
+  --help           show this text
+</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::StatusTexts</name>
+    <message>
+        <source>正在下载...  %1   %2%</source>
+        <translation>Downloading...  %1   %2%</translation>
+    </message>
+    <message>
+        <source>剩余%1:%2</source>
+        <translation>%1:%2 left</translation>
+    </message>
+    <message>
+        <source>设备不存在</source>
+        <translation>no such device</translation>
+    </message>
+    <message>
+        <source>无访问权限</source>
+        <translation>permission denied</translation>
+    </message>
+    <message>
+        <source>已被占用</source>
+        <translation>port in use</translation>
+    </message>
+    <message>
+        <source>不是串口</source>
+        <translation>not a serial port</translation>
+    </message>
+    <message>
+        <source>串口COM%1打开失败:%2!</source>
+        <translation>Cannot open COM%1: %2!</translation>
+    </message>
+    <message>
+        <source>无权访问%1: 它属于组%2。执行 sudo usermod -aG %2 $USER, 然后重新登录。</source>
+        <translation>No access to %1: it belongs to group %2. Run sudo usermod -aG %2 $USER, then log in again.</translation>
+    </message>
+    <message>
+        <source>正在下载...</source>
+        <translation>Downloading...</translation>
+    </message>
+    <message>
+        <source>下载完成！</source>
+        <translation>Download complete!</translation>
+    </message>
+    <message>
+        <source>通信出错！</source>
+        <translation>Communication error!</translation>
+    </message>
+    <message>
+        <source>连线测试工作正常</source>
+        <translation>Connection test OK</translation>
+    </message>
+    <message>
+        <source>连线测试出错,请检查串口线!</source>
+        <translation>Connection test failed, check the serial cable!</translation>
+    </message>
+    <message>
+        <source>串口未打开!</source>
+        <translation>Serial port not open!</translation>
+    </message>
+    <message>
+        <source>串口已断开!</source>
+        <translation>Serial port disconnected!</translation>
+    </message>
+    <message>
+        <source>串口已切换,下载中止!</source>
+        <translation>Serial port switched, download stopped!</translation>
+    </message>
+    <message>
+        <source>模块无应答,请检查连接!</source>
+        <translation>No answer from the module, check the connection!</translation>
+    </message>
+    <message>
+        <source>串口COM%1打开失败!</source>
+        <translation>Cannot open COM%1!</translation>
+    </message>
+    <message>
+        <source>串口已重新连接</source>
+        <translation>Serial port reconnected</translation>
+    </message>
+</context>
+</TS>
