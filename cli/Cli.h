@@ -38,9 +38,4 @@ bool needsGui(const QStringList& arguments);
 // Stops every transfer of the running command (as Ctrl+C does). Safe in a signal handler.
 void requestInterrupt();
 
-// The serial devices found on this machine: /dev/serial/by-id links, then /dev/ttyUSB*,
-// /dev/ttyACM* and /dev/ttyS* that answer as serial ports (a device this user may not open is
-// listed too). Each physical device once, by its stable name where it has one.
-QStringList findSerialPorts();
-
 } // namespace panelix::cli
