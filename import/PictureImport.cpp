@@ -3,6 +3,7 @@
 #include "common/Gbk.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,9 +33,16 @@ QString fileNameOf(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
+// The refusals that fail() is given, marked for the window's translation; without an
+// installed translator (the command line) they stay Chinese.
+[[maybe_unused]] const char* const refusalTexts[] = {
+    QT_TRANSLATE_NOOP("panelix::PictureImport", "图片无法读取:"),
+    QT_TRANSLATE_NOOP("panelix::PictureImport", "图片尺寸过大:"),
+    QT_TRANSLATE_NOOP("panelix::PictureImport", "不是图片文件:")};
+
 bool fail(QString* error, const char* text, const QString& path) {
     if (error)
-        *error = QString::fromUtf8(text) + fileNameOf(path);
+        *error = QCoreApplication::translate("panelix::PictureImport", text) + fileNameOf(path);
     return false;
 }
 

@@ -20,6 +20,17 @@
     </message>
 </context>
 <context>
+    <name>panelix::BitmapStore</name>
+    <message>
+        <source>路径含有无法保存的字符!</source>
+        <translation>Path cannot be stored in the list!</translation>
+    </message>
+    <message>
+        <source>位图文件写入失败:</source>
+        <translation>Cannot write bitmap file: </translation>
+    </message>
+</context>
+<context>
     <name>panelix::BmpReader</name>
     <message>
         <source>位图文件无法打开:</source>
@@ -82,6 +93,180 @@
     </message>
 </context>
 <context>
+    <name>panelix::ComposerCanvas</name>
+    <message>
+        <source>移动</source>
+        <translation>Move</translation>
+    </message>
+    <message>
+        <source>直线</source>
+        <translation>Line</translation>
+    </message>
+    <message>
+        <source>矩形</source>
+        <translation>Rectangle</translation>
+    </message>
+    <message>
+        <source>反色区域</source>
+        <translation>Invert</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::ComposerWindow</name>
+    <message>
+        <source>图片 (%1)</source>
+        <translation>Pictures (%1)</translation>
+    </message>
+    <message>
+        <source>图文编辑</source>
+        <translation>Screen editor</translation>
+    </message>
+    <message>
+        <source>新建</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>导入图片</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>文字</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>选择</source>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>直线</source>
+        <translation>Line</translation>
+    </message>
+    <message>
+        <source>矩形</source>
+        <translation>Rectangle</translation>
+    </message>
+    <message>
+        <source>反色区域</source>
+        <translation>Invert</translation>
+    </message>
+    <message>
+        <source>属性</source>
+        <translation>Properties</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>置顶</source>
+        <translation>Raise</translation>
+    </message>
+    <message>
+        <source>置底</source>
+        <translation>Lower</translation>
+    </message>
+    <message>
+        <source>撤销</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>重做</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>倍</source>
+        <translation>x</translation>
+    </message>
+    <message>
+        <source>直线的线宽,矩形的边框(0为填充)</source>
+        <translation>Line width, rectangle border (0 fills)</translation>
+    </message>
+    <message>
+        <source>网格</source>
+        <translation>Grid</translation>
+    </message>
+    <message>
+        <source>对齐字节列</source>
+        <translation>Snap to bytes</translation>
+    </message>
+    <message>
+        <source>画布:</source>
+        <translation>Canvas:</translation>
+    </message>
+    <message>
+        <source>缩放:</source>
+        <translation>Zoom:</translation>
+    </message>
+    <message>
+        <source>线宽:</source>
+        <translation>Pen:</translation>
+    </message>
+    <message>
+        <source>保存位图</source>
+        <translation>Save BMP</translation>
+    </message>
+    <message>
+        <source>发送到模块</source>
+        <translation>Send to module</translation>
+    </message>
+    <message>
+        <source>名称:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>画布尺寸</source>
+        <translation>Resize</translation>
+    </message>
+    <message>
+        <source>X:%1 Y:%2 字节列:%3</source>
+        <translation>X:%1 Y:%2 Column:%3</translation>
+    </message>
+    <message>
+        <source>打开图文项目</source>
+        <translation>Open project</translation>
+    </message>
+    <message>
+        <source>图文项目 (*.json)</source>
+        <translation>Projects (*.json)</translation>
+    </message>
+    <message>
+        <source>项目文件无法打开:</source>
+        <translation>Cannot open project file: </translation>
+    </message>
+    <message>
+        <source>项目文件格式错误:</source>
+        <translation>Bad project file: </translation>
+    </message>
+    <message>
+        <source>数据目录无法使用!</source>
+        <translation>Data directory unusable!</translation>
+    </message>
+    <message>
+        <source>文件名无效!</source>
+        <translation>Invalid file name!</translation>
+    </message>
+    <message>
+        <source>项目文件写入失败:</source>
+        <translation>Cannot write project file: </translation>
+    </message>
+    <message>
+        <source>位图已保存:</source>
+        <translation>Bitmap saved: </translation>
+    </message>
+    <message>
+        <source>找不到字库文件hzk16!</source>
+        <translation>Font file hzk16 not found!</translation>
+    </message>
+</context>
+<context>
     <name>panelix::DownloadImageBuilder</name>
     <message>
         <source>第%1项</source>
@@ -132,6 +317,192 @@
     <message>
         <source>重新启动后生效</source>
         <translation>Takes effect at the next start</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::ImportDialog</name>
+    <message>
+        <source>适应</source>
+        <translation>Fit</translation>
+    </message>
+    <message>
+        <source>填充</source>
+        <translation>Fill</translation>
+    </message>
+    <message>
+        <source>拉伸</source>
+        <translation>Stretch</translation>
+    </message>
+    <message>
+        <source>原始大小</source>
+        <translation>Original size</translation>
+    </message>
+    <message>
+        <source>阈值</source>
+        <translation>Threshold</translation>
+    </message>
+    <message>
+        <source>误差扩散(Floyd-Steinberg)</source>
+        <translation>Diffusion (Floyd-Steinberg)</translation>
+    </message>
+    <message>
+        <source>误差扩散(Atkinson)</source>
+        <translation>Diffusion (Atkinson)</translation>
+    </message>
+    <message>
+        <source>有序抖动4×4</source>
+        <translation>Ordered 4×4</translation>
+    </message>
+    <message>
+        <source>有序抖动8×8</source>
+        <translation>Ordered 8×8</translation>
+    </message>
+    <message>
+        <source>导入图片</source>
+        <translation>Import picture</translation>
+    </message>
+    <message>
+        <source>原图:</source>
+        <translation>Original:</translation>
+    </message>
+    <message>
+        <source>1倍:</source>
+        <translation>1x:</translation>
+    </message>
+    <message>
+        <source>2倍:</source>
+        <translation>2x:</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>跳过</source>
+        <translation>Skip</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>目标尺寸:</source>
+        <translation>Target size:</translation>
+    </message>
+    <message>
+        <source>亮度:</source>
+        <translation>Brightness:</translation>
+    </message>
+    <message>
+        <source>对比度:</source>
+        <translation>Contrast:</translation>
+    </message>
+    <message>
+        <source>伽马:</source>
+        <translation>Gamma:</translation>
+    </message>
+    <message>
+        <source>抖动:</source>
+        <translation>Dithering:</translation>
+    </message>
+    <message>
+        <source>自动</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>阈值:</source>
+        <translation>Threshold:</translation>
+    </message>
+    <message>
+        <source>反色</source>
+        <translation>Invert</translation>
+    </message>
+    <message>
+        <source>第%1/%2张 %3 %4×%5 → %6×%7</source>
+        <translation>Picture %1/%2 %3 %4×%5 → %6×%7</translation>
+    </message>
+    <message>
+        <source>第%1/%2张 %3</source>
+        <translation>Picture %1/%2 %3</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::ItemDialog</name>
+    <message>
+        <source>模块字库(hzk16)</source>
+        <translation>Module font (hzk16)</translation>
+    </message>
+    <message>
+        <source>属性</source>
+        <translation>Properties</translation>
+    </message>
+    <message>
+        <source>X(点):</source>
+        <translation>X (dots):</translation>
+    </message>
+    <message>
+        <source>Y(点):</source>
+        <translation>Y (dots):</translation>
+    </message>
+    <message>
+        <source>终点X:</source>
+        <translation>End X:</translation>
+    </message>
+    <message>
+        <source>终点Y:</source>
+        <translation>End Y:</translation>
+    </message>
+    <message>
+        <source>线宽:</source>
+        <translation>Line width:</translation>
+    </message>
+    <message>
+        <source>浅色</source>
+        <translation>Light</translation>
+    </message>
+    <message>
+        <source>宽(点):</source>
+        <translation>Width (dots):</translation>
+    </message>
+    <message>
+        <source>高(点):</source>
+        <translation>Height (dots):</translation>
+    </message>
+    <message>
+        <source>边框(0=填充):</source>
+        <translation>Border (0=fill):</translation>
+    </message>
+    <message>
+        <source>文字:</source>
+        <translation>Text:</translation>
+    </message>
+    <message>
+        <source>字体:</source>
+        <translation>Font:</translation>
+    </message>
+    <message>
+        <source>字号(点):</source>
+        <translation>Size (dots):</translation>
+    </message>
+    <message>
+        <source>粗体</source>
+        <translation>Bold</translation>
+    </message>
+    <message>
+        <source>不透明</source>
+        <translation>Opaque</translation>
+    </message>
+    <message>
+        <source>反色</source>
+        <translation>Inverted</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>
@@ -234,6 +605,32 @@
     <message>
         <source>路径含有无法保存的字符!</source>
         <translation>Path cannot be stored in the list!</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::PictureDrop</name>
+    <message>
+        <source>路径含有无法保存的字符!</source>
+        <translation>Path cannot be stored in the list!</translation>
+    </message>
+    <message>
+        <source>数据目录无法使用!</source>
+        <translation>Data directory unusable!</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::PictureImport</name>
+    <message>
+        <source>图片无法读取:</source>
+        <translation>Cannot read picture: </translation>
+    </message>
+    <message>
+        <source>图片尺寸过大:</source>
+        <translation>Picture too large: </translation>
+    </message>
+    <message>
+        <source>不是图片文件:</source>
+        <translation>Not a picture file: </translation>
     </message>
 </context>
 <context>

@@ -3,6 +3,7 @@
 #include "bitmap/BmpWriter.h"
 #include "common/Gbk.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -13,7 +14,7 @@ StoreOutcome storeInList(BitmapList& list, const QString& path, const MonoBitmap
     StoreOutcome out;
     const bool listed = list.entries().contains(path);
     if (fromGbk(toGbk(path)) != path) {
-        out.message = QStringLiteral("路径含有无法保存的字符!");
+        out.message = QCoreApplication::translate("panelix::BitmapStore", "路径含有无法保存的字符!");
         return out;
     }
     if (!listed && list.count() >= BitmapList::MaxEntries) {
@@ -21,7 +22,8 @@ StoreOutcome storeInList(BitmapList& list, const QString& path, const MonoBitmap
         return out;
     }
     if (!writeBmpFile(path, bitmap)) {
-        out.message = QStringLiteral("位图文件写入失败:") + QFileInfo(path).fileName();
+        out.message = QCoreApplication::translate("panelix::BitmapStore", "位图文件写入失败:") +
+                      QFileInfo(path).fileName();
         return out;
     }
     out.ok = true;

@@ -171,8 +171,11 @@ void ComposerCanvas::mouseReleaseEvent(QMouseEvent* event) {
     dragging_ = false;
     const Composition next = gestureResult(dotAt(event->position().toPoint()));
     preview_.reset();
-    static const char* const names[] = {"移动", "直线", "矩形", "反色区域"};
-    document_.apply(next, QString::fromUtf8(names[int(tool_)]));
+    static const char* const names[] = {QT_TRANSLATE_NOOP("panelix::ComposerCanvas", "移动"),
+                                        QT_TRANSLATE_NOOP("panelix::ComposerCanvas", "直线"),
+                                        QT_TRANSLATE_NOOP("panelix::ComposerCanvas", "矩形"),
+                                        QT_TRANSLATE_NOOP("panelix::ComposerCanvas", "反色区域")};
+    document_.apply(next, tr(names[int(tool_)]));
     if (tool_ != Tool::Select) {
         setSelected(document_.composition().count() - 1);
         emit toolFinished();
@@ -214,7 +217,7 @@ void ComposerCanvas::keyPressEvent(QKeyEvent* event) {
         Composition next = document_.composition();
         next.remove(selected_);
         setSelected(-1);
-        document_.apply(next, QStringLiteral("删除"));
+        document_.apply(next, tr("删除"));
         return;
     }
     default:
@@ -223,7 +226,7 @@ void ComposerCanvas::keyPressEvent(QKeyEvent* event) {
     }
     Composition next = document_.composition();
     next.move(selected_, delta, snap_);
-    document_.apply(next, QStringLiteral("移动"));
+    document_.apply(next, tr("移动"));
 }
 
 void ComposerCanvas::leaveEvent(QEvent* event) {

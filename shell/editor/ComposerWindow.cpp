@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -39,7 +40,8 @@ QString pictureFilter() {
     QStringList patterns;
     for (const QByteArray& format : QImageReader::supportedImageFormats())
         patterns.append(QStringLiteral("*.") + QString::fromLatin1(format));
-    return QStringLiteral("图片 (%1)").arg(patterns.join(QLatin1Char(' ')));
+    return QCoreApplication::translate("panelix::ComposerWindow", "图片 (%1)")
+        .arg(patterns.join(QLatin1Char(' ')));
 }
 
 } // namespace
@@ -47,7 +49,7 @@ QString pictureFilter() {
 ComposerWindow::ComposerWindow(ModuleSession& session, QWidget* owner)
     : QWidget(owner, Qt::Window), session_(session) {
     setObjectName(QStringLiteral("ComposerWindow"));
-    setWindowTitle(QStringLiteral("图文编辑"));
+    setWindowTitle(tr("图文编辑"));
     buildControls();
     connectSession();
     connect(&document_, &ComposerDocument::changed, this, &ComposerWindow::documentChanged);
@@ -67,17 +69,17 @@ ComposerWindow* ComposerWindow::open(ModuleSession& session, QWidget* owner) {
 
 void ComposerWindow::buildControls() {
     auto* bar = new QToolBar;
-    auto action = [&](const char* caption, const char* name, auto slot) {
-        QAction* a = bar->addAction(QString::fromUtf8(caption));
+    auto action = [&](const QString& caption, const char* name, auto slot) {
+        QAction* a = bar->addAction(caption);
         a->setObjectName(QLatin1String(name));
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    action("新建", "ComposeNew", &ComposerWindow::newComposition);
-    action("打开", "ComposeOpen", &ComposerWindow::chooseProject);
+    action(tr("新建"), "ComposeNew", &ComposerWindow::newComposition);
+    action(tr("打开"), "ComposeOpen", &ComposerWindow::chooseProject);
     bar->addSeparator();
-    action("导入图片", "ComposeImport", &ComposerWindow::importPictures);
-    action("文字", "ComposeText", &ComposerWindow::addText);
+    action(tr("导入图片"), "ComposeImport", &ComposerWindow::importPictures);
+    action(tr("文字"), "ComposeText", &ComposerWindow::addText);
 
     auto* tools = new QActionGroup(this);
     const struct {
@@ -85,13 +87,14 @@ void ComposerWindow::buildControls() {
         const char* name;
         ComposerCanvas::Tool tool;
     } toolList[] = {
-        {"选择", "ComposeSelect", ComposerCanvas::Tool::Select},
-        {"直线", "ComposeLine", ComposerCanvas::Tool::Line},
-        {"矩形", "ComposeRect", ComposerCanvas::Tool::Rect},
-        {"反色区域", "ComposeInvert", ComposerCanvas::Tool::Invert},
+        {QT_TRANSLATE_NOOP("panelix::ComposerWindow", "选择"), "ComposeSelect", ComposerCanvas::Tool::Select},
+        {QT_TRANSLATE_NOOP("panelix::ComposerWindow", "直线"), "ComposeLine", ComposerCanvas::Tool::Line},
+        {QT_TRANSLATE_NOOP("panelix::ComposerWindow", "矩形"), "ComposeRect", ComposerCanvas::Tool::Rect},
+        {QT_TRANSLATE_NOOP("panelix::ComposerWindow", "反色区域"), "ComposeInvert",
+         ComposerCanvas::Tool::Invert},
     };
     for (const auto& t : toolList) {
-        QAction* a = bar->addAction(QString::fromUtf8(t.caption));
+        QAction* a = bar->addAction(tr(t.caption));
         a->setObjectName(QLatin1String(t.name));
         a->setCheckable(true);
         tools->addAction(a);
@@ -101,15 +104,15 @@ void ComposerWindow::buildControls() {
     }
     toolActions_[0]->setChecked(true);
     bar->addSeparator();
-    action("属性", "ComposeEdit", [this] { editItem(canvas_->selected()); });
-    action("删除", "ComposeDelete", &ComposerWindow::deleteSelected);
-    action("置顶", "ComposeRaise", [this] { reorderSelected(true); });
-    action("置底", "ComposeLower", [this] { reorderSelected(false); });
+    action(tr("属性"), "ComposeEdit", [this] { editItem(canvas_->selected()); });
+    action(tr("删除"), "ComposeDelete", &ComposerWindow::deleteSelected);
+    action(tr("置顶"), "ComposeRaise", [this] { reorderSelected(true); });
+    action(tr("置底"), "ComposeLower", [this] { reorderSelected(false); });
     bar->addSeparator();
-    QAction* undo = document_.undoStack().createUndoAction(this, QStringLiteral("撤销"));
+    QAction* undo = document_.undoStack().createUndoAction(this, tr("撤销"));
     undo->setObjectName(QStringLiteral("ComposeUndo"));
     undo->setShortcut(QKeySequence::Undo);
-    QAction* redo = document_.undoStack().createRedoAction(this, QStringLiteral("重做"));
+    QAction* redo = document_.undoStack().createRedoAction(this, tr("重做"));
     redo->setObjectName(QStringLiteral("ComposeRedo"));
     redo->setShortcut(QKeySequence::Redo);
     bar->addAction(undo);
@@ -125,27 +128,27 @@ void ComposerWindow::buildControls() {
     width_ = spin("ComposeWidth", 1, MaxWidth, DefaultSize.width());
     height_ = spin("ComposeHeight", 1, MaxHeight, DefaultSize.height());
     zoom_ = spin("ComposeZoom", 1, ComposerCanvas::MaxZoom, 2);
-    zoom_->setSuffix(QStringLiteral("倍"));
+    zoom_->setSuffix(tr("倍"));
     pen_ = spin("ComposePen", 0, 255, 1);
-    pen_->setToolTip(QStringLiteral("直线的线宽,矩形的边框(0为填充)"));
-    grid_ = new QCheckBox(QStringLiteral("网格"));
+    pen_->setToolTip(tr("直线的线宽,矩形的边框(0为填充)"));
+    grid_ = new QCheckBox(tr("网格"));
     grid_->setObjectName(QStringLiteral("ComposeGrid"));
     grid_->setChecked(true);
-    snap_ = new QCheckBox(QStringLiteral("对齐字节列"));
+    snap_ = new QCheckBox(tr("对齐字节列"));
     snap_->setObjectName(QStringLiteral("ComposeSnap"));
     snap_->setChecked(true);
     auto* settings = new QHBoxLayout;
-    settings->addWidget(new QLabel(QStringLiteral("画布:")));
+    settings->addWidget(new QLabel(tr("画布:")));
     settings->addWidget(width_);
     settings->addWidget(new QLabel(QStringLiteral("×")));
     settings->addWidget(height_);
     settings->addSpacing(12);
-    settings->addWidget(new QLabel(QStringLiteral("缩放:")));
+    settings->addWidget(new QLabel(tr("缩放:")));
     settings->addWidget(zoom_);
     settings->addWidget(grid_);
     settings->addWidget(snap_);
     settings->addSpacing(12);
-    settings->addWidget(new QLabel(QStringLiteral("线宽:")));
+    settings->addWidget(new QLabel(tr("线宽:")));
     settings->addWidget(pen_);
     settings->addStretch(1);
 
@@ -159,9 +162,9 @@ void ComposerWindow::buildControls() {
     name_ = new QLineEdit(QLatin1String(DefaultName));
     name_->setObjectName(QStringLiteral("ComposeName"));
     name_->setMaximumWidth(200);
-    save_ = new QPushButton(QStringLiteral("保存位图"));
+    save_ = new QPushButton(tr("保存位图"));
     save_->setObjectName(QStringLiteral("ComposeSave"));
-    send_ = new QPushButton(QStringLiteral("发送到模块"));
+    send_ = new QPushButton(tr("发送到模块"));
     send_->setObjectName(QStringLiteral("ComposeSend"));
     position_ = new QLabel;
     position_->setObjectName(QStringLiteral("ComposePosition"));
@@ -169,7 +172,7 @@ void ComposerWindow::buildControls() {
     status_ = new QLabel;
     status_->setObjectName(QStringLiteral("ComposeStatus"));
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(new QLabel(QStringLiteral("名称:")));
+    bottom->addWidget(new QLabel(tr("名称:")));
     bottom->addWidget(name_);
     bottom->addWidget(save_);
     bottom->addWidget(send_);
@@ -258,7 +261,7 @@ void ComposerWindow::documentChanged() {
 void ComposerWindow::resizeCanvas() {
     Composition next = document_.composition();
     next.setSize(QSize(width_->value(), height_->value()));
-    document_.apply(next, QStringLiteral("画布尺寸"));
+    document_.apply(next, tr("画布尺寸"));
 }
 
 void ComposerWindow::showCursor(QPoint dot, bool inside) {
@@ -266,7 +269,7 @@ void ComposerWindow::showCursor(QPoint dot, bool inside) {
         position_->clear();
         return;
     }
-    position_->setText(QStringLiteral("X:%1 Y:%2 字节列:%3").arg(dot.x()).arg(dot.y()).arg(dot.x() / ColumnDots));
+    position_->setText(tr("X:%1 Y:%2 字节列:%3").arg(dot.x()).arg(dot.y()).arg(dot.x() / ColumnDots));
 }
 
 void ComposerWindow::newComposition() {
@@ -278,8 +281,8 @@ void ComposerWindow::newComposition() {
 }
 
 void ComposerWindow::chooseProject() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开图文项目"), session_.dataDir(),
-                                                      QStringLiteral("图文项目 (*.json)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("打开图文项目"), session_.dataDir(), tr("图文项目 (*.json)"));
     if (!path.isEmpty())
         openProject(path);
 }
@@ -288,12 +291,12 @@ bool ComposerWindow::openProject(const QString& path) {
     const QFileInfo info(path);
     QByteArray bytes;
     if (!info.isFile() || info.size() > MaxProjectBytes || !readFileHead(path, MaxProjectBytes, &bytes)) {
-        setStatus(QStringLiteral("项目文件无法打开:") + info.fileName());
+        setStatus(tr("项目文件无法打开:") + info.fileName());
         return false;
     }
     const std::optional<Composition> c = Composition::fromJson(bytes);
     if (!c) {
-        setStatus(QStringLiteral("项目文件格式错误:") + info.fileName());
+        setStatus(tr("项目文件格式错误:") + info.fileName());
         return false;
     }
     canvas_->setSelected(-1);
@@ -314,7 +317,7 @@ QString ComposerWindow::savedBitmapPath() const {
 
 bool ComposerWindow::saveBitmap() {
     if (!session_.dataDirUsable()) {
-        setStatus(QStringLiteral("数据目录无法使用!"));
+        setStatus(tr("数据目录无法使用!"));
         return false;
     }
     QString name = name_->text().trimmed();
@@ -323,7 +326,7 @@ bool ComposerWindow::saveBitmap() {
     if (name.isEmpty())
         name = QLatin1String(DefaultName);
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.startsWith(QLatin1Char('.'))) {
-        setStatus(QStringLiteral("文件名无效!"));
+        setStatus(tr("文件名无效!"));
         return false;
     }
     const QDir dir(QFileInfo(session_.dataDir()).absoluteFilePath());
@@ -340,10 +343,10 @@ bool ComposerWindow::saveBitmap() {
     name_->setText(name);
     const QString project = name + QStringLiteral(".json");
     if (!writeFileAtomically(dir.filePath(project), document_.composition().toJson())) {
-        setStatus(QStringLiteral("项目文件写入失败:") + project);
+        setStatus(tr("项目文件写入失败:") + project);
         return true;
     }
-    setStatus(QStringLiteral("位图已保存:") + name + QStringLiteral(".bmp"));
+    setStatus(tr("位图已保存:") + name + QStringLiteral(".bmp"));
     return true;
 }
 
@@ -370,7 +373,7 @@ void ComposerWindow::showSentBitmap() {
 
 void ComposerWindow::importPictures() {
     const QStringList paths =
-        QFileDialog::getOpenFileNames(this, QStringLiteral("导入图片"), session_.dataDir(), pictureFilter());
+        QFileDialog::getOpenFileNames(this, tr("导入图片"), session_.dataDir(), pictureFilter());
     if (paths.isEmpty())
         return;
     ImportDialog dialog(
@@ -379,7 +382,7 @@ void ComposerWindow::importPictures() {
             Composition next = document_.composition();
             canvas_->setSelected(-1);
             const int index = next.add(PictureItem{QPoint(0, 0), bitmap, QFileInfo(source).fileName()});
-            document_.apply(next, QStringLiteral("导入图片"));
+            document_.apply(next, tr("导入图片"));
             canvas_->setSelected(index);
             return QString();
         },
@@ -390,15 +393,15 @@ void ComposerWindow::importPictures() {
 
 void ComposerWindow::addText() {
     TextItem text;
-    text.text = QStringLiteral("文字");
+    text.text = tr("文字");
     const std::optional<Item> item = ItemDialog::edit(text, this);
     if (!item)
         return;
     if (std::get<TextItem>(*item).moduleFont() && document_.font().isEmpty())
-        setStatus(QStringLiteral("找不到字库文件hzk16!"));
+        setStatus(tr("找不到字库文件hzk16!"));
     Composition next = document_.composition();
     const int index = next.add(*item);
-    document_.apply(next, QStringLiteral("文字"));
+    document_.apply(next, tr("文字"));
     canvas_->setSelected(index);
 }
 
@@ -411,7 +414,7 @@ void ComposerWindow::editItem(int index) {
         return;
     Composition next = document_.composition();
     next.replace(index, *item);
-    document_.apply(next, QStringLiteral("属性"));
+    document_.apply(next, tr("属性"));
 }
 
 void ComposerWindow::deleteSelected() {
@@ -421,7 +424,7 @@ void ComposerWindow::deleteSelected() {
     Composition next = document_.composition();
     next.remove(index);
     canvas_->setSelected(-1);
-    document_.apply(next, QStringLiteral("删除"));
+    document_.apply(next, tr("删除"));
 }
 
 void ComposerWindow::reorderSelected(bool toTop) {
@@ -430,7 +433,7 @@ void ComposerWindow::reorderSelected(bool toTop) {
         return;
     Composition next = document_.composition();
     const int moved = toTop ? next.raise(index) : next.lower(index);
-    document_.apply(next, toTop ? QStringLiteral("置顶") : QStringLiteral("置底"));
+    document_.apply(next, toTop ? tr("置顶") : tr("置底"));
     canvas_->setSelected(moved);
 }
 

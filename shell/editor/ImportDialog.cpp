@@ -29,10 +29,16 @@ const QSize SourceBox(320, 240);
 
 // Names as the command line spells them, in the order of the enums and the combo boxes.
 const char* const fitNames[] = {"fit", "fill", "stretch", "original"};
-const char* const fitCaptions[] = {"适应", "填充", "拉伸", "原始大小"};
+const char* const fitCaptions[] = {QT_TRANSLATE_NOOP("panelix::ImportDialog", "适应"),
+                                   QT_TRANSLATE_NOOP("panelix::ImportDialog", "填充"),
+                                   QT_TRANSLATE_NOOP("panelix::ImportDialog", "拉伸"),
+                                   QT_TRANSLATE_NOOP("panelix::ImportDialog", "原始大小")};
 const char* const ditherNames[] = {"threshold", "floyd-steinberg", "atkinson", "bayer4", "bayer8"};
-const char* const ditherCaptions[] = {"阈值", "误差扩散(Floyd-Steinberg)", "误差扩散(Atkinson)", "有序抖动4×4",
-                                      "有序抖动8×8"};
+const char* const ditherCaptions[] = {QT_TRANSLATE_NOOP("panelix::ImportDialog", "阈值"),
+                                      QT_TRANSLATE_NOOP("panelix::ImportDialog", "误差扩散(Floyd-Steinberg)"),
+                                      QT_TRANSLATE_NOOP("panelix::ImportDialog", "误差扩散(Atkinson)"),
+                                      QT_TRANSLATE_NOOP("panelix::ImportDialog", "有序抖动4×4"),
+                                      QT_TRANSLATE_NOOP("panelix::ImportDialog", "有序抖动8×8")};
 
 QSettings importSettings() {
     return QSettings(QStringLiteral("Panelix"), QStringLiteral("Panelix"));
@@ -80,7 +86,7 @@ void ImportDialog::saveOptions(const ImportOptions& o) {
 ImportDialog::ImportDialog(const QStringList& sources, Accept accept, QWidget* parent)
     : QDialog(parent), sources_(sources), accept_(std::move(accept)) {
     setObjectName(QStringLiteral("ImportDialog"));
-    setWindowTitle(QStringLiteral("导入图片"));
+    setWindowTitle(tr("导入图片"));
 
     sourceView_ = new QLabel;
     sourceView_->setObjectName(QStringLiteral("ImportSource"));
@@ -97,13 +103,13 @@ ImportDialog::ImportDialog(const QStringList& sources, Accept accept, QWidget* p
 
     auto* pictures = new QHBoxLayout;
     auto* left = new QVBoxLayout;
-    left->addWidget(new QLabel(QStringLiteral("原图:")));
+    left->addWidget(new QLabel(tr("原图:")));
     left->addWidget(sourceView_);
-    left->addWidget(new QLabel(QStringLiteral("1倍:")));
+    left->addWidget(new QLabel(tr("1倍:")));
     left->addWidget(resultView_, 1);
     pictures->addLayout(left);
     auto* right = new QVBoxLayout;
-    right->addWidget(new QLabel(QStringLiteral("2倍:")));
+    right->addWidget(new QLabel(tr("2倍:")));
     right->addWidget(scroll, 1);
     pictures->addLayout(right, 1);
 
@@ -112,12 +118,12 @@ ImportDialog::ImportDialog(const QStringList& sources, Accept accept, QWidget* p
     status_ = new QLabel;
     status_->setObjectName(QStringLiteral("ImportStatus"));
 
-    ok_ = new QPushButton(QStringLiteral("确定"));
+    ok_ = new QPushButton(tr("确定"));
     ok_->setObjectName(QStringLiteral("ImportOk"));
     ok_->setDefault(true);
-    skip_ = new QPushButton(QStringLiteral("跳过"));
+    skip_ = new QPushButton(tr("跳过"));
     skip_->setObjectName(QStringLiteral("ImportSkip"));
-    auto* cancel = new QPushButton(QStringLiteral("取消"));
+    auto* cancel = new QPushButton(tr("取消"));
     cancel->setObjectName(QStringLiteral("ImportCancel"));
     connect(ok_, &QPushButton::clicked, this, &ImportDialog::takeCurrent);
     connect(skip_, &QPushButton::clicked, this, &ImportDialog::advance);
@@ -169,7 +175,7 @@ QWidget* ImportDialog::buildControls() {
     fit_ = new QComboBox;
     fit_->setObjectName(QStringLiteral("ImportFit"));
     for (const char* caption : fitCaptions)
-        fit_->addItem(QString::fromUtf8(caption));
+        fit_->addItem(tr(caption));
     auto* geometry = new QWidget;
     auto* g = new QHBoxLayout(geometry);
     g->setContentsMargins(0, 0, 0, 0);
@@ -178,29 +184,29 @@ QWidget* ImportDialog::buildControls() {
     g->addWidget(height_);
     g->addWidget(fit_);
     g->addStretch(1);
-    form->addRow(QStringLiteral("目标尺寸:"), geometry);
+    form->addRow(tr("目标尺寸:"), geometry);
 
     brightness_ = slider(-100, 100, "ImportBrightness");
     contrast_ = slider(-100, 100, "ImportContrast");
     gamma_ = slider(20, 500, "ImportGamma");
     threshold_ = slider(0, 255, "ImportThreshold");
-    form->addRow(QStringLiteral("亮度:"), withValue(brightness_, &brightnessValue_));
-    form->addRow(QStringLiteral("对比度:"), withValue(contrast_, &contrastValue_));
-    form->addRow(QStringLiteral("伽马:"), withValue(gamma_, &gammaValue_));
+    form->addRow(tr("亮度:"), withValue(brightness_, &brightnessValue_));
+    form->addRow(tr("对比度:"), withValue(contrast_, &contrastValue_));
+    form->addRow(tr("伽马:"), withValue(gamma_, &gammaValue_));
 
     dither_ = new QComboBox;
     dither_->setObjectName(QStringLiteral("ImportDither"));
     for (const char* caption : ditherCaptions)
-        dither_->addItem(QString::fromUtf8(caption));
-    form->addRow(QStringLiteral("抖动:"), dither_);
+        dither_->addItem(tr(caption));
+    form->addRow(tr("抖动:"), dither_);
 
-    autoThreshold_ = new QCheckBox(QStringLiteral("自动"));
+    autoThreshold_ = new QCheckBox(tr("自动"));
     autoThreshold_->setObjectName(QStringLiteral("ImportAuto"));
     auto* thresholdRow = withValue(threshold_, &thresholdValue_);
     static_cast<QHBoxLayout*>(thresholdRow->layout())->insertWidget(0, autoThreshold_);
-    form->addRow(QStringLiteral("阈值:"), thresholdRow);
+    form->addRow(tr("阈值:"), thresholdRow);
 
-    invert_ = new QCheckBox(QStringLiteral("反色"));
+    invert_ = new QCheckBox(tr("反色"));
     invert_->setObjectName(QStringLiteral("ImportInvert"));
     form->addRow(QString(), invert_);
 
@@ -309,7 +315,7 @@ void ImportDialog::render() {
     resultView2_->adjustSize();
     lastToneMs_ = double(timer.nsecsElapsed()) / 1e6;
     ok_->setEnabled(true);
-    info_->setText(QStringLiteral("第%1/%2张 %3 %4×%5 → %6×%7")
+    info_->setText(tr("第%1/%2张 %3 %4×%5 → %6×%7")
                        .arg(index_ + 1)
                        .arg(sources_.size())
                        .arg(QFileInfo(currentSource()).fileName())
@@ -324,10 +330,8 @@ void ImportDialog::showSource(int index) {
     svg_ = isSvg(currentSource());
     skip_->setEnabled(index_ + 1 < sources_.size());
     setStatus(QString());
-    info_->setText(QStringLiteral("第%1/%2张 %3")
-                       .arg(index_ + 1)
-                       .arg(sources_.size())
-                       .arg(QFileInfo(currentSource()).fileName()));
+    info_->setText(
+        tr("第%1/%2张 %3").arg(index_ + 1).arg(sources_.size()).arg(QFileInfo(currentSource()).fileName()));
     controlsChanged(Stale::Source);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -18,54 +19,54 @@ namespace {
 constexpr int CoordinateRange = 10000;
 
 QString moduleFontCaption() {
-    return QStringLiteral("模块字库(hzk16)");
+    return QCoreApplication::translate("panelix::ItemDialog", "模块字库(hzk16)");
 }
 
 } // namespace
 
 ItemDialog::ItemDialog(const Item& item, QWidget* parent) : QDialog(parent), item_(item) {
     setObjectName(QStringLiteral("ItemDialog"));
-    setWindowTitle(QStringLiteral("属性"));
+    setWindowTitle(tr("属性"));
     auto* layout = new QVBoxLayout(this);
     form_ = new QFormLayout;
     layout->addLayout(form_);
     const QPoint anchor = anchorOf(item);
-    x_ = spin(QStringLiteral("X(点):"), anchor.x(), -CoordinateRange, CoordinateRange);
-    y_ = spin(QStringLiteral("Y(点):"), anchor.y(), -CoordinateRange, CoordinateRange);
+    x_ = spin(tr("X(点):"), anchor.x(), -CoordinateRange, CoordinateRange);
+    y_ = spin(tr("Y(点):"), anchor.y(), -CoordinateRange, CoordinateRange);
 
     if (const auto* l = std::get_if<LineItem>(&item)) {
-        x2_ = spin(QStringLiteral("终点X:"), l->to.x(), -CoordinateRange, CoordinateRange);
-        y2_ = spin(QStringLiteral("终点Y:"), l->to.y(), -CoordinateRange, CoordinateRange);
-        pen_ = spin(QStringLiteral("线宽:"), l->thickness, 1, 255);
-        light_ = new QCheckBox(QStringLiteral("浅色"));
+        x2_ = spin(tr("终点X:"), l->to.x(), -CoordinateRange, CoordinateRange);
+        y2_ = spin(tr("终点Y:"), l->to.y(), -CoordinateRange, CoordinateRange);
+        pen_ = spin(tr("线宽:"), l->thickness, 1, 255);
+        light_ = new QCheckBox(tr("浅色"));
         light_->setChecked(!l->dark);
         form_->addRow(QString(), light_);
     } else if (const auto* r = std::get_if<RectItem>(&item)) {
-        x2_ = spin(QStringLiteral("宽(点):"), r->rect.width(), 1, CoordinateRange);
-        y2_ = spin(QStringLiteral("高(点):"), r->rect.height(), 1, CoordinateRange);
-        pen_ = spin(QStringLiteral("边框(0=填充):"), r->border, 0, 255);
-        light_ = new QCheckBox(QStringLiteral("浅色"));
+        x2_ = spin(tr("宽(点):"), r->rect.width(), 1, CoordinateRange);
+        y2_ = spin(tr("高(点):"), r->rect.height(), 1, CoordinateRange);
+        pen_ = spin(tr("边框(0=填充):"), r->border, 0, 255);
+        light_ = new QCheckBox(tr("浅色"));
         light_->setChecked(!r->dark);
         form_->addRow(QString(), light_);
     } else if (const auto* v = std::get_if<InvertItem>(&item)) {
-        x2_ = spin(QStringLiteral("宽(点):"), v->rect.width(), 1, CoordinateRange);
-        y2_ = spin(QStringLiteral("高(点):"), v->rect.height(), 1, CoordinateRange);
+        x2_ = spin(tr("宽(点):"), v->rect.width(), 1, CoordinateRange);
+        y2_ = spin(tr("高(点):"), v->rect.height(), 1, CoordinateRange);
     } else if (const auto* t = std::get_if<TextItem>(&item)) {
         text_ = new QPlainTextEdit(t->text);
         text_->setObjectName(QStringLiteral("ItemText"));
-        form_->addRow(QStringLiteral("文字:"), text_);
+        form_->addRow(tr("文字:"), text_);
         font_ = new QComboBox;
         font_->setObjectName(QStringLiteral("ItemFont"));
         font_->addItem(moduleFontCaption());
         font_->addItems(QFontDatabase::families());
         font_->setCurrentIndex(t->moduleFont() ? 0 : std::max(0, font_->findText(t->family)));
-        form_->addRow(QStringLiteral("字体:"), font_);
-        pixelSize_ = spin(QStringLiteral("字号(点):"), t->pixelSize, 4, 480);
-        bold_ = new QCheckBox(QStringLiteral("粗体"));
+        form_->addRow(tr("字体:"), font_);
+        pixelSize_ = spin(tr("字号(点):"), t->pixelSize, 4, 480);
+        bold_ = new QCheckBox(tr("粗体"));
         bold_->setChecked(t->bold);
-        opaque_ = new QCheckBox(QStringLiteral("不透明"));
+        opaque_ = new QCheckBox(tr("不透明"));
         opaque_->setChecked(t->opaque);
-        inverted_ = new QCheckBox(QStringLiteral("反色"));
+        inverted_ = new QCheckBox(tr("反色"));
         inverted_->setChecked(t->inverted);
         form_->addRow(QString(), bold_);
         form_->addRow(QString(), opaque_);
@@ -75,8 +76,8 @@ ItemDialog::ItemDialog(const Item& item, QWidget* parent) : QDialog(parent), ite
     }
 
     auto* buttons = new QDialogButtonBox;
-    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

@@ -7,6 +7,7 @@
 #include "shell/editor/ImportDialog.h"
 
 #include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -77,14 +78,14 @@ void importIntoList(ModuleSession& session, const QStringList& paths, QWidget* p
         const QString absolute = QFileInfo(path).absoluteFilePath();
         QString message;
         if (fromGbk(toGbk(absolute)) != absolute)
-            status(QStringLiteral("路径含有无法保存的字符!"));
+            status(QCoreApplication::translate("panelix::PictureDrop", "路径含有无法保存的字符!"));
         else if (!session.bitmapList().add(absolute, &message))
             status(message);
     }
     if (pictures.isEmpty())
         return;
     if (!session.dataDirUsable()) {
-        status(QStringLiteral("数据目录无法使用!"));
+        status(QCoreApplication::translate("panelix::PictureDrop", "数据目录无法使用!"));
         return;
     }
     const QString dataDir = QFileInfo(session.dataDir()).absoluteFilePath();

@@ -4,19 +4,33 @@
 #include "bitmap/DownloadImageBuilder.h"
 #include "console/CommandConsole.h"
 #include "library/BitmapList.h"
+#include "shell/editor/ComposerCanvas.h"
+#include "shell/editor/ComposerWindow.h"
+#include "shell/editor/ImportDialog.h"
+#include "shell/editor/ItemDialog.h"
+#include "shell/editor/PictureDrop.h"
 #include "shell/help/HelpWindow.h"
 #include "shell/StartupOptions.h"
 #include "shell/StatusTexts.h"
+#include "support/TestFiles.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QAction>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QToolBar>
 
 #include <cstdlib>
 
@@ -58,8 +72,51 @@ QStringList visibleTexts(QWidget* window) {
             for (int i = 0; i < list->count(); ++i)
                 texts << list->item(i)->text();
         }
+        if (auto* s = qobject_cast<QAbstractSpinBox*>(w))
+            texts << s->text() << s->specialValueText();
+        if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+            texts << p->toPlainText() << p->placeholderText();
+    }
+    // Actions of this window only: a child window's are checked with it.
+    for (QAction* a : window->findChildren<QAction*>()) {
+        auto* owner = qobject_cast<QWidget*>(a->parent());
+        if (owner && owner->window() == window)
+            texts << a->text() << a->toolTip() << a->statusTip();
     }
     return texts;
+}
+
+QStringList chineseTexts(const QStringList& texts) {
+    QStringList chinese;
+    for (const QString& t : texts)
+        if (hasCjk(t))
+            chinese << t;
+    return chinese;
+}
+
+// The composer of the window, opened as a user opens it.
+ComposerWindow* openComposer(WindowOnPtys& w) {
+    w.click("Command6");
+    auto* composer = w.window->findChild<ComposerWindow*>();
+    return composer && QTest::qWaitForWindowExposed(composer) ? composer : nullptr;
+}
+
+// The import dialog on a file that cannot be read and a small picture, as a drop on
+// the list opens it; statuses collects what it says for the status line.
+ImportDialog* openImport(WindowOnPtys& w, const QTemporaryDir& sources, QStringList* statuses) {
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter(&image).fillRect(QRect(8, 4, 16, 8), Qt::black);
+    const QString png = sources.filePath("small.png");
+    const QString broken = sources.filePath("broken.png");
+    if (!image.save(png) || !writeFile(broken, "\x89PNG\r\n\x1a\n cut short"))
+        return nullptr;
+    importIntoList(w.window->session(), {broken, png}, w.window.get(),
+                   [statuses](const QString& text) { statuses->append(text); });
+    auto* dialog = w.window->findChild<ImportDialog*>();
+    if (dialog)
+        dialog->renderNow();
+    return dialog;
 }
 
 } // namespace
@@ -222,4 +279,159 @@ TEST_F(LanguageWindow, TheHelpFollowsTheLanguageAndItsChoiceIsKeptForTheNextStar
     EXPECT_EQ(QSettings().value("language").toString(), QString("en"));
     EXPECT_TRUE(help.findChild<QLabel*>("HelpNote")->text().isEmpty());
     QSettings().remove("language");
+}
+
+TEST_F(LanguageWindow, TheComposerAndTheImportDialogAreChineseByDefault) {
+    QTemporaryDir dir;
+    const QSettings settings(dir.filePath("panelix.ini"), QSettings::IniFormat);
+    ASSERT_TRUE(installLanguage(chosenLanguage(QString(), settings)));
+    show();
+    ComposerWindow* composer = openComposer(w);
+    ASSERT_NE(composer, nullptr);
+    EXPECT_EQ(composer->windowTitle(), QStringLiteral("图文编辑"));
+    EXPECT_EQ(composer->findChild<QPushButton*>("ComposeSave")->text(), QStringLiteral("保存位图"));
+    EXPECT_EQ(composer->findChild<QAction*>("ComposeInvert")->text(), QStringLiteral("反色区域"));
+    composer->findChild<QLineEdit*>("ComposeName")->setText("../x");
+    composer->findChild<QPushButton*>("ComposeSave")->click();
+    EXPECT_EQ(composer->status(), QStringLiteral("文件名无效!"));
+    // The English walk below sees these texts: here they are Chinese.
+    EXPECT_GE(chineseTexts(visibleTexts(composer)).size(), 20);
+
+    QTemporaryDir sources;
+    QStringList statuses;
+    ImportDialog* dialog = openImport(w, sources, &statuses);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(statuses, QStringList{QStringLiteral("图片无法读取:broken.png")});
+    EXPECT_EQ(dialog->findChild<QComboBox*>("ImportFit")->itemText(0), QStringLiteral("适应"));
+    EXPECT_GE(chineseTexts(visibleTexts(dialog)).size(), 15);
+    dialog->findChild<QPushButton*>("ImportCancel")->click();
+}
+
+TEST_F(LanguageWindow, EnglishLeavesNoChineseTextInTheComposer) {
+    ASSERT_TRUE(installLanguage(Language::English));
+    show();
+    ComposerWindow* composer = openComposer(w);
+    ASSERT_NE(composer, nullptr);
+    EXPECT_EQ(composer->windowTitle(), QStringLiteral("Screen editor"));
+    EXPECT_EQ(composer->findChild<QPushButton*>("ComposeSend")->text(), QStringLiteral("Send to module"));
+    EXPECT_EQ(composer->findChild<QAction*>("ComposeInvert")->text(), QStringLiteral("Invert"));
+    EXPECT_EQ(composer->findChild<QSpinBox*>("ComposeZoom")->text(), QStringLiteral("2x"));
+
+    // An edit names itself in the undo button, the cursor its dot and byte column.
+    composer->findChild<QSpinBox*>("ComposeWidth")->setValue(160);
+    EXPECT_EQ(composer->findChild<QAction*>("ComposeUndo")->text(), QStringLiteral("Undo Resize"));
+    emit composer->canvas().cursorMoved(QPoint(17, 3), true);
+    EXPECT_EQ(composer->findChild<QLabel*>("ComposePosition")->text(), QStringLiteral("X:17 Y:3 Column:2"));
+
+    // The status texts of saving and of project files.
+    auto* name = composer->findChild<QLineEdit*>("ComposeName");
+    auto* save = composer->findChild<QPushButton*>("ComposeSave");
+    name->setText("../x");
+    save->click();
+    EXPECT_EQ(composer->status(), QStringLiteral("Invalid file name!"));
+    name->setText("panel");
+    save->click();
+    EXPECT_EQ(composer->status(), QStringLiteral("Bitmap saved: panel.bmp"));
+    EXPECT_TRUE(composer->savedBitmapPath().endsWith("panel.bmp"));
+    const QString broken = w.dataDir.filePath("broken.json");
+    ASSERT_TRUE(writeFile(broken, "{\"format\": \"panelix-composition\""));
+    EXPECT_FALSE(composer->openProject(broken));
+    EXPECT_EQ(composer->status(), QStringLiteral("Bad project file: broken.json"));
+    EXPECT_FALSE(composer->openProject(w.dataDir.filePath("missing.json")));
+    EXPECT_EQ(composer->status(), QStringLiteral("Cannot open project file: missing.json"));
+
+    const QStringList chinese = chineseTexts(visibleTexts(composer));
+    EXPECT_TRUE(chinese.isEmpty()) << chinese.join(" | ").toStdString();
+
+    // The English captions fit the size the composer opens at, with the widest edit
+    // name in both the undo and the redo button: no tool is pushed into the tool
+    // bar's overflow menu.
+    EXPECT_LE(composer->minimumSizeHint().width(), composer->width());
+    auto* bar = composer->findChild<QToolBar*>();
+    ASSERT_NE(bar, nullptr);
+    QString widest;
+    const auto consider = [&](const char* context, const char* source) {
+        const QString shown = QCoreApplication::translate(context, source);
+        if (bar->fontMetrics().horizontalAdvance(shown) > bar->fontMetrics().horizontalAdvance(widest))
+            widest = shown;
+    };
+    for (const char* edit : {"画布尺寸", "导入图片", "文字", "属性", "删除", "置顶", "置底"})
+        consider("panelix::ComposerWindow", edit);
+    for (const char* gesture : {"移动", "直线", "矩形", "反色区域"})
+        consider("panelix::ComposerCanvas", gesture);
+    EXPECT_FALSE(hasCjk(widest)) << widest.toStdString();
+    compose::Composition next = composer->document().composition();
+    next.add(compose::InvertItem{QRect(0, 0, 8, 8)});
+    composer->document().apply(next, widest);
+    next.add(compose::InvertItem{QRect(0, 0, 8, 8)});
+    composer->document().apply(next, widest);
+    composer->document().undoStack().undo();
+    ASSERT_EQ(composer->findChild<QAction*>("ComposeRedo")->text(), QStringLiteral("Redo ") + widest);
+    QTest::qWait(20); // the tool bar lays itself out again
+    auto* overflow = bar->findChild<QWidget*>("qt_toolbar_ext_button");
+    EXPECT_TRUE(overflow == nullptr || !overflow->isVisible());
+    for (QAction* a : bar->actions()) {
+        if (a->isSeparator())
+            continue;
+        EXPECT_TRUE(bar->widgetForAction(a) && bar->widgetForAction(a)->isVisible())
+            << a->text().toStdString();
+    }
+
+    // The properties of every kind of item, the module's font listed first.
+    compose::TextItem text;
+    text.text = QStringLiteral("Hello");
+    compose::LineItem line;
+    line.to = QPoint(10, 10);
+    compose::RectItem rect;
+    rect.rect = QRect(0, 0, 8, 8);
+    compose::InvertItem invert;
+    invert.rect = rect.rect;
+    const std::vector<compose::Item> items{text, line, rect, invert};
+    const QStringList families = QFontDatabase::families(); // the fonts' own names are not ours
+    for (const compose::Item& item : items) {
+        ItemDialog dialog(item, composer);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Properties"));
+        QStringList texts;
+        for (const QString& t : visibleTexts(&dialog))
+            if (!families.contains(t))
+                texts << t;
+        EXPECT_TRUE(texts.contains(QStringLiteral("X (dots):")));
+        EXPECT_TRUE(texts.contains(QStringLiteral("Cancel")));
+        const QStringList itemChinese = chineseTexts(texts);
+        EXPECT_TRUE(itemChinese.isEmpty()) << item.index() << ": " << itemChinese.join(" | ").toStdString();
+        if (auto* font = dialog.findChild<QComboBox*>("ItemFont")) {
+            EXPECT_EQ(font->itemText(0), QStringLiteral("Module font (hzk16)"));
+        }
+    }
+}
+
+TEST_F(LanguageWindow, EnglishLeavesNoChineseTextInTheImportDialog) {
+    ASSERT_TRUE(installLanguage(Language::English));
+    show();
+    QTemporaryDir sources;
+    QStringList statuses;
+    ImportDialog* dialog = openImport(w, sources, &statuses);
+    ASSERT_NE(dialog, nullptr);
+    // The file that cannot be read, for the status line and the dialog's own.
+    EXPECT_EQ(statuses, QStringList{QStringLiteral("Cannot read picture: broken.png")});
+    EXPECT_EQ(dialog->findChild<QLabel*>("ImportStatus")->text(), statuses.value(0));
+
+    dialog->findChild<QPushButton*>("ImportSkip")->click();
+    dialog->renderNow();
+    ASSERT_TRUE(dialog->currentSource().endsWith("small.png"));
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Import picture"));
+    EXPECT_EQ(dialog->findChild<QComboBox*>("ImportFit")->itemText(0), QStringLiteral("Fit"));
+    EXPECT_EQ(dialog->findChild<QComboBox*>("ImportDither")->itemText(1),
+              QStringLiteral("Diffusion (Floyd-Steinberg)"));
+    EXPECT_TRUE(dialog->findChild<QLabel*>("ImportInfo")->text().startsWith("Picture 2/2 small.png 40×20 → "))
+        << dialog->findChild<QLabel*>("ImportInfo")->text().toStdString();
+
+    const QStringList chinese = chineseTexts(visibleTexts(dialog));
+    EXPECT_TRUE(chinese.isEmpty()) << chinese.join(" | ").toStdString();
+
+    // Taken: written and listed, the dialog done.
+    dialog->findChild<QPushButton*>("ImportOk")->click();
+    ASSERT_TRUE(waitUntil([&] { return w.window->findChild<ImportDialog*>() == nullptr; }, 2000));
+    EXPECT_TRUE(w.window->bitmapList().entries().value(0).endsWith("small.bmp"))
+        << w.window->bitmapList().entries().join(' ').toStdString();
 }
