@@ -177,7 +177,7 @@ void LinkCore::afterStep(const TransferPacer::Step& step, qint64 nowNs, QByteArr
 void LinkCore::onRead(const QByteArray& bytes, qint64 nowNs, QByteArray& out) {
     const TransferPacer::Step step = pacer_.onRead(bytes);
     LinkEvent e = stateEvent(LinkEvent::Kind::Received);
-    e.bytes = bytes;
+    e.bytes = QByteArray(bytes.constData(), bytes.size()); // its own copy: no buffer is shared across threads
     push(std::move(e));
     afterStep(step, nowNs, out);
 }

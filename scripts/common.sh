@@ -10,7 +10,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev
           qt6-svg-dev qt6-image-formats-plugins
           qt6-serialport-dev
           g++-mingw-w64-x86-64 wine wine64
-          qt6-tools-dev qt6-l10n-tools desktop-file-utils appstream lintian)
+          qt6-tools-dev qt6-l10n-tools desktop-file-utils appstream lintian
+          llvm)
 
 ensure_packages() {
     local missing=()

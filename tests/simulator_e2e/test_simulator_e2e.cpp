@@ -203,6 +203,9 @@ TEST_F(SimulatedModuleTest, DownloadedBitmapsAreStoredAndEachEntryShowsItsPictur
     ASSERT_TRUE(
         waitFor([&] { return status() == texts::downloadDone() || status() == texts::commError(); }, 20000));
     ASSERT_EQ(status(), texts::downloadDone());
+    // The window is done when the last byte has left the port; the module stores the
+    // image when its own thread has read that byte.
+    ASSERT_TRUE(waitFor([&] { return link().counters().bitmapDownloads == 1; }));
 
     // The module holds the download image exactly as file.add has it, zero after its end.
     const QByteArray fileAdd = readFile(QDir(dataDir()).filePath(QStringLiteral("file.add")));
@@ -248,6 +251,10 @@ TEST_F(SimulatedModuleTest, DownloadedBitmapsAreStoredAndEachEntryShowsItsPictur
             wrong += lcd.pixel(o) != c || lcd.pixel(o + QPoint(1, 1)) != c;
         }
     EXPECT_EQ(wrong, 0);
+    // The module thread's notices reach the log through the event loop, and the log
+    // shows them a little later still: wait until the last command's line is there.
+    const QString lastLine = QStringLiteral("显示图像 X=5 Y=32 N=1 (48x30)");
+    waitFor([&] { return simWindow.log()->toPlainText().contains(lastLine); });
     const QString log = simWindow.log()->toPlainText();
     EXPECT_TRUE(log.contains(QStringLiteral("A6 68"))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("发 AA"))) << log.toStdString();

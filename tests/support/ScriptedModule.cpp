@@ -58,12 +58,12 @@ void ScriptedModule::send(const QByteArray& bytes) {
 
 QByteArray ScriptedModule::received() const {
     std::lock_guard lock(mutex_);
-    return received_;
+    return QByteArray(received_.constData(), received_.size()); // a copy of its own for the test thread
 }
 
 QByteArray ScriptedModule::dataBytes() const {
     std::lock_guard lock(mutex_);
-    return data_;
+    return QByteArray(data_.constData(), data_.size()); // a copy of its own for the test thread
 }
 
 qint64 ScriptedModule::receivedCount() const {
