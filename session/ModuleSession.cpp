@@ -199,9 +199,13 @@ Refusal ModuleSession::downloadBitmaps() {
         return refuse(f);
     }
     imageBuilt_ = true;
-    // A refused image never becomes the transfer's image: a late 0xAA from the
-    // module could otherwise push bytes that no header announced.
-    const BitmapDownloadPlan plan = planBitmapDownload(builder_.downloadImage(), PageSize);
+    return sendBitmapImage(builder_.downloadImage());
+}
+
+// A refused image never becomes the transfer's image: a late 0xAA from the
+// module could otherwise push bytes that no header announced.
+Refusal ModuleSession::sendBitmapImage(const QByteArray& image) {
+    const BitmapDownloadPlan plan = planBitmapDownload(image, PageSize);
     if (!plan.accepted) {
         Failure f;
         f.transfer = TransferKind::Bitmaps;
@@ -209,7 +213,7 @@ Refusal ModuleSession::downloadBitmaps() {
         f.cause = plan.transferTotal > module::MaxBitmapTransfer ? InputCause::ImageTooLarge : InputCause::ImageInvalid;
         return refuse(f);
     }
-    return startTransfer(TransferKind::Bitmaps, builder_.downloadImage(), plan.transferTotal, plan.header);
+    return startTransfer(TransferKind::Bitmaps, image, plan.transferTotal, plan.header);
 }
 
 Refusal ModuleSession::downloadFont() {
@@ -230,15 +234,7 @@ Refusal ModuleSession::downloadImage(const QByteArray& image) {
     imageBuilt_ = false;
     port_.abandonTransfer();
     endTransfer();
-    const BitmapDownloadPlan plan = planBitmapDownload(image, PageSize);
-    if (!plan.accepted) {
-        Failure f;
-        f.transfer = TransferKind::Bitmaps;
-        f.text = plan.message;
-        f.cause = plan.transferTotal > module::MaxBitmapTransfer ? InputCause::ImageTooLarge : InputCause::ImageInvalid;
-        return refuse(f);
-    }
-    return startTransfer(TransferKind::Bitmaps, image, plan.transferTotal, plan.header);
+    return sendBitmapImage(image);
 }
 
 Refusal ModuleSession::startTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header) {

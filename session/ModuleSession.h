@@ -144,6 +144,7 @@ signals:
     void received(const QByteArray& bytes);
 
 private:
+    Refusal sendBitmapImage(const QByteArray& image);
     Refusal startTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header);
     Refusal refuse(Failure f);
     void endTransfer();
