@@ -145,6 +145,15 @@ void PortBackend::Impl::run(LinkCore& core) {
         if (fds[1].revents & POLLIN) {
             quint64 count = 0;
             [[maybe_unused]] auto r = ::read(wakeFd, &count, sizeof count);
+            // Commands first: a reply read in the same wake-up as a start answers
+            // the transfer that start began.
+            core.takeCommands(out);
+            if (!out.isEmpty()) {
+                if (!writeOut(out, &lineFreeNs))
+                    break;
+                out.clear();
+                owesDrain = true;
+            }
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
             in.clear();
