@@ -121,14 +121,20 @@ void PortBackend::Impl::run(LinkCore& core) {
     QByteArray out;
     QByteArray in;
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    // Writes what is waiting in out; false when the device failed.
+    const auto flush = [&] {
+        if (out.isEmpty())
+            return true;
+        if (!writeOut(out, &lineFreeNs))
+            return false;
+        out.clear();
+        owesDrain = true;
+        return true;
+    };
     while (!stop.load()) {
         core.takeCommands(out);
-        if (!out.isEmpty()) {
-            if (!writeOut(out, &lineFreeNs))
-                break;
-            out.clear();
-            owesDrain = true;
-        }
+        if (!flush())
+            break;
 
         const qint64 drainNs = lineFreeNs - byteNs.load();
         timespec timeout{};
@@ -148,12 +154,8 @@ void PortBackend::Impl::run(LinkCore& core) {
             // Commands first: a reply read in the same wake-up as a start answers
             // the transfer that start began.
             core.takeCommands(out);
-            if (!out.isEmpty()) {
-                if (!writeOut(out, &lineFreeNs))
-                    break;
-                out.clear();
-                owesDrain = true;
-            }
+            if (!flush())
+                break;
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
             in.clear();
@@ -165,12 +167,8 @@ void PortBackend::Impl::run(LinkCore& core) {
                 core.lost();
                 return;
             }
-            if (!out.isEmpty()) {
-                if (!writeOut(out, &lineFreeNs))
-                    break;
-                out.clear();
-                owesDrain = true;
-            }
+            if (!flush())
+                break;
         }
         if (owesDrain && nowNs() >= lineFreeNs - byteNs.load()) {
             int queued = 0;
@@ -186,13 +184,10 @@ void PortBackend::Impl::run(LinkCore& core) {
             owesDrain = false;
             const qint64 drainedAt = lineFreeNs - byteNs.load();
             core.onDrained(nowNs(), out);
-            if (!out.isEmpty()) {
+            if (!out.isEmpty())
                 core.recordDrainLatency(nowNs() - drainedAt);
-                if (!writeOut(out, &lineFreeNs))
-                    break;
-                out.clear();
-                owesDrain = true;
-            }
+            if (!flush())
+                break;
         }
     }
     // A failed write or poll: the device is as good as gone.
