@@ -7,6 +7,7 @@
 // With --ports: the main window with two USB adapters in its port list, the list
 // of COM1 open below its picker.
 #include "shell/MainWindow.h"
+#include "shell/ScreenshotSupport.h"
 #include "shell/StartupOptions.h"
 #include "simulator/ui/SimulatedModule.h"
 #include "simulator/ui/SimulatorWindow.h"
@@ -35,19 +36,7 @@ void fail(const QString& text) {
     std::fprintf(stderr, "panelix-screenshot: %s\n", text.toUtf8().constData());
 }
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(10);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
+using panelix::shots::waitFor;
 
 void settle(int ms) {
     waitFor([] { return false; }, ms);

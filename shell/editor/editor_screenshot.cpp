@@ -6,6 +6,7 @@
 // through the real serial path to a simulated module and shown there ("发送到模块").
 #include "import/PictureImport.h"
 #include "shell/MainWindow.h"
+#include "shell/ScreenshotSupport.h"
 #include "shell/editor/ComposerCanvas.h"
 #include "shell/editor/ComposerWindow.h"
 #include "simulator/ui/SimulatedModule.h"
@@ -32,19 +33,7 @@ void fail(const QString& text) {
     std::fprintf(stderr, "panelix-editor-screenshot: %s\n", text.toUtf8().constData());
 }
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(10);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
+using shots::waitFor;
 
 // A lit sphere on a shaded ground: greys that only dithering shows well in 1 bit.
 QImage sphere(QSize size) {
