@@ -1,7 +1,8 @@
 // The serial port on POSIX systems: termios, exclusive open, and a link thread
-// that waits in ppoll() on the device and on a wake-up descriptor, with the
+// that waits in epoll on the device and on a wake-up descriptor, with the
 // drained moment as its deadline.
 #include "link/LinkCore.h"
+#include "link/WakeMargin.h"
 
 #include "common/FdIo.h"
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -82,6 +84,7 @@ qint64 byteTimeNs(const LineSettings& s) {
 }
 
 DeviceOpener deviceOpener = nullptr;
+std::atomic<bool> havePwait2{true};
 
 } // namespace
 
@@ -89,9 +92,14 @@ void setDeviceOpener(DeviceOpener opener) {
     deviceOpener = opener;
 }
 
+void setEpollPwait2Available(bool available) {
+    havePwait2 = available;
+}
+
 struct PortBackend::Impl {
     int fd = -1;
     int wakeFd = -1;
+    int pollFd = -1; // epoll over fd and wakeFd
     std::atomic<bool> stop{false};
     std::atomic<qint64> byteNs{0};
     std::thread thread;
@@ -102,7 +110,40 @@ struct PortBackend::Impl {
     }
     void run(LinkCore& core);
     bool writeOut(const QByteArray& bytes, qint64* lineFreeNs);
+    struct Ready {
+        int result = 0;        // < 0: the wait failed (errno says why), 0: timed out
+        std::uint32_t device = 0; // the device's epoll events
+        bool woken = false;    // the owning thread has commands
+    };
+    Ready wait(const timespec* timeout);
 };
+
+// The descriptors are registered once, so a wait costs about what a plain sleep
+// costs; a poll() would register with the terminal's wait queues at every chunk.
+// Kernels before 5.11 lack epoll_pwait2; there the epoll descriptor itself is
+// polled, which keeps the nanosecond deadline.
+PortBackend::Impl::Ready PortBackend::Impl::wait(const timespec* timeout) {
+    epoll_event events[2];
+    Ready r;
+    if (havePwait2.load(std::memory_order_relaxed)) {
+        r.result = ::epoll_pwait2(pollFd, events, 2, timeout, nullptr);
+        if (r.result < 0 && errno == ENOSYS)
+            havePwait2 = false;
+    }
+    if (!havePwait2.load(std::memory_order_relaxed)) {
+        pollfd p{pollFd, POLLIN, 0};
+        r.result = ::ppoll(&p, 1, timeout, nullptr);
+        if (r.result > 0)
+            r.result = ::epoll_wait(pollFd, events, 2, 0);
+    }
+    for (int i = 0; i < r.result; ++i) {
+        if (events[i].data.fd == fd)
+            r.device = events[i].events;
+        else
+            r.woken = true;
+    }
+    return r;
+}
 
 bool PortBackend::Impl::writeOut(const QByteArray& bytes, qint64* lineFreeNs) {
     const qint64 start = std::max(nowNs(), *lineFreeNs);
@@ -120,7 +161,6 @@ void PortBackend::Impl::run(LinkCore& core) {
     bool owesDrain = false; // bytes were written and their drained moment is still to come
     QByteArray out;
     QByteArray in;
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     // Writes what is waiting in out; false when the device failed.
     const auto flush = [&] {
         if (out.isEmpty())
@@ -131,24 +171,28 @@ void PortBackend::Impl::run(LinkCore& core) {
         owesDrain = true;
         return true;
     };
+    WakeMargin early;
     while (!stop.load()) {
         core.takeCommands(out);
         if (!flush())
             break;
 
         const qint64 drainNs = lineFreeNs - byteNs.load();
+        const qint64 wakeNs = drainNs - early.margin();
         timespec timeout{};
         timespec* wait = nullptr;
         if (owesDrain) {
-            const qint64 left = std::max<qint64>(0, drainNs - nowNs());
+            const qint64 left = std::max<qint64>(0, wakeNs - nowNs());
             timeout = {time_t(left / 1000000000), long(left % 1000000000)};
             wait = &timeout;
         }
-        fds[0].revents = fds[1].revents = 0;
-        const int ready = ::ppoll(fds, 2, wait, nullptr);
-        if (ready < 0 && errno != EINTR)
+        core.postEvents();
+        const Ready ready = this->wait(wait);
+        if (ready.result < 0 && errno != EINTR)
             break;
-        if (fds[1].revents & POLLIN) {
+        if (ready.result == 0 && owesDrain)
+            early.observe(nowNs() - wakeNs);
+        if (ready.woken) {
             quint64 count = 0;
             [[maybe_unused]] auto r = ::read(wakeFd, &count, sizeof count);
             // Commands first: a reply read in the same wake-up as a start answers
@@ -157,12 +201,12 @@ void PortBackend::Impl::run(LinkCore& core) {
             if (!flush())
                 break;
         }
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+        if (ready.device & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
             in.clear();
             const bool alive = readWaiting(fd, &in);
             if (!in.isEmpty())
                 core.onRead(in, nowNs(), out);
-            if (!alive || (in.isEmpty() && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)))) {
+            if (!alive || (in.isEmpty() && (ready.device & (EPOLLHUP | EPOLLERR)))) {
                 // End of file or an I/O error on a terminal: the device is gone.
                 core.lost();
                 return;
@@ -170,29 +214,33 @@ void PortBackend::Impl::run(LinkCore& core) {
             if (!flush())
                 break;
         }
-        if (owesDrain && nowNs() >= lineFreeNs - byteNs.load()) {
-            int queued = 0;
-            if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
-                // The device is behind the model (a slower clock, flow control):
-                // follow the bytes it still holds.
-                lineFreeNs = nowNs() + qint64(queued + 1) * byteNs.load();
-                continue;
-            }
-            // Drained: the last byte has entered the transmitter, one byte time
-            // before the line falls idle. Writing the next bytes now keeps the
-            // line busy without a gap.
-            owesDrain = false;
-            const qint64 drainedAt = lineFreeNs - byteNs.load();
-            core.onDrained(nowNs(), out);
-            if (!out.isEmpty())
-                core.recordDrainLatency(nowNs() - drainedAt);
-            if (!flush())
-                break;
+        // Bytes written while handling the wake-up move the drained moment on.
+        if (!owesDrain || lineFreeNs - byteNs.load() != drainNs || nowNs() < wakeNs)
+            continue;
+        // Woken early on purpose: the last microseconds are waited out on the clock.
+        while (nowNs() < drainNs) {
         }
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+            // The device is behind the model (a slower clock, flow control):
+            // follow the bytes it still holds.
+            lineFreeNs = nowNs() + qint64(queued + 1) * byteNs.load();
+            continue;
+        }
+        // Drained: the last byte has entered the transmitter, one byte time
+        // before the line falls idle. Writing the next bytes now keeps the
+        // line busy without a gap.
+        owesDrain = false;
+        core.onDrained(nowNs(), out);
+        if (!out.isEmpty())
+            core.recordDrainLatency(nowNs() - drainNs);
+        if (!flush())
+            break;
     }
     // A failed write or poll: the device is as good as gone.
     if (!stop.load())
         core.lost();
+    core.postEvents();
 }
 
 std::unique_ptr<PortBackend> PortBackend::open(const QString& path, const LineSettings& settings, CommPort* owner,
@@ -245,9 +293,19 @@ std::unique_ptr<PortBackend> PortBackend::open(const QString& path, const LineSe
     Impl* impl = backend->impl_.get();
     impl->fd = fd;
     impl->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    impl->pollFd = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event device{EPOLLIN, {.fd = fd}};
+    epoll_event wake{EPOLLIN, {.fd = impl->wakeFd}};
+    if (impl->wakeFd < 0 || impl->pollFd < 0 || epoll_ctl(impl->pollFd, EPOLL_CTL_ADD, fd, &device) != 0 ||
+        epoll_ctl(impl->pollFd, EPOLL_CTL_ADD, impl->wakeFd, &wake) != 0) {
+        const QString why = QString::fromLocal8Bit(strerror(errno));
+        backend.reset(); // closes what was opened
+        return fail(OpenError::Unknown, why);
+    }
     impl->byteNs = byteTimeNs(settings);
     backend->core_ = std::make_unique<LinkCore>(owner, [impl] { impl->wake(); });
     LinkCore* core = backend->core_.get();
+    core->setPostsDeferred(true);
     impl->thread = std::thread([impl, core] { impl->run(*core); });
     *error = OpenError::None;
     text->clear();
@@ -269,7 +327,10 @@ PortBackend::~PortBackend() {
     ::ioctl(impl_->fd, TIOCNXCL);
     ::flock(impl_->fd, LOCK_UN);
     ::close(impl_->fd);
-    ::close(impl_->wakeFd);
+    if (impl_->wakeFd >= 0)
+        ::close(impl_->wakeFd);
+    if (impl_->pollFd >= 0)
+        ::close(impl_->pollFd);
 }
 
 } // namespace panelix

@@ -101,12 +101,24 @@ void LinkCore::recordDrainLatency(qint64 ns) {
 // Events are handed over in batches: one posted wake-up for however many events
 // pile up before the owning thread gets to them.
 void LinkCore::push(LinkEvent e) {
-    bool post = false;
     {
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(e));
-        post = !posted_;
-        posted_ = true;
+    }
+    unposted_ = true;
+    if (!postsDeferred_)
+        postEvents();
+}
+
+void LinkCore::postEvents() {
+    if (!unposted_)
+        return;
+    unposted_ = false;
+    bool post = false;
+    {
+        std::lock_guard lock(mutex_);
+        post = !posted_ && !events_.empty();
+        posted_ = posted_ || post;
     }
     if (post)
         QCoreApplication::postEvent(owner_, new QEvent(QEvent::Type(linkEventsType())));
@@ -189,6 +201,7 @@ void LinkCore::onDrained(qint64 nowNs, QByteArray& out) {
 void LinkCore::lost() {
     pacer_.abandon();
     push(stateEvent(LinkEvent::Kind::Lost));
+    postEvents();
 }
 
 } // namespace panelix

@@ -45,6 +45,9 @@ bool parseLineSettings(const QString& text, LineSettings* out);
 // failures their user cannot (root opens every device); nullptr restores open().
 using DeviceOpener = int (*)(const char* path, int flags);
 void setDeviceOpener(DeviceOpener opener);
+// Whether the link thread may wait in epoll_pwait2 (kernels from 5.11). It finds
+// out by itself; tests turn it off to take the older kernels' path.
+void setEpollPwait2Available(bool available);
 
 // The posted event that tells the owning thread to collect the link's events.
 int linkEventsType();
@@ -73,6 +76,11 @@ public:
     void onDrained(qint64 nowNs, QByteArray& out);
     void recordDrainLatency(qint64 ns);
     void lost();
+    // With deferred posts the owning thread is woken only by postEvents(), which
+    // the backend calls once it has written: waking another thread costs time, and
+    // the bytes of a drained queue go first.
+    void setPostsDeferred(bool deferred) { postsDeferred_ = deferred; }
+    void postEvents();
 
 private:
     struct Command {
@@ -98,6 +106,8 @@ private:
     bool posted_ = false;
 
     // Link thread only.
+    bool postsDeferred_ = false;
+    bool unposted_ = false; // events were pushed since the last postEvents()
     TransferPacer pacer_;
     quint64 transfer_ = 0;
     bool wasRunning_ = false;

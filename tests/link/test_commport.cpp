@@ -1,4 +1,5 @@
 #include "link/CommPort.h"
+#include "link/LinkCore.h"
 #include "protocol/Module.h"
 #include "simulator/Pty.h"
 #include "support/EventLoop.h"
@@ -94,14 +95,14 @@ TEST_F(PortOnPty, NothingIsPacedWithoutATransfer) {
     EXPECT_EQ(pty.readAvailable(), QByteArray());
 }
 
-TEST_F(PortOnPty, TransferBytesFollowLineTime) {
-    // 192 bytes in 2-byte chunks, each written when the line has drained. The
-    // completion after the last chunk means its last byte has entered the
-    // transmitter: the line has carried 191 bytes by then, 99.5 ms at 19,200 baud,
-    // counted from the module's 0xAA that started the data.
+// 192 bytes in 2-byte chunks, each written when the line has drained. The
+// completion after the last chunk means its last byte has entered the
+// transmitter: the line has carried 191 bytes by then, 99.5 ms at 19,200 baud,
+// counted from the module's 0xAA that started the data.
+static void expectTransferFollowsLineTime(Pty& pty, CommPort& port) {
     const QByteArray image(192, 'x');
     bool finished = false;
-    QObject::connect(&port, &CommPort::transferFinished, [&] { finished = true; });
+    const auto connection = QObject::connect(&port, &CommPort::transferFinished, [&] { finished = true; });
     ASSERT_TRUE(port.startTransfer(image, 192, module::bitmapHeader(module::bankedAddress(192))));
     ASSERT_EQ(pty.readExactly(5, 2000).size(), 5);
     QElapsedTimer timer;
@@ -113,10 +114,37 @@ TEST_F(PortOnPty, TransferBytesFollowLineTime) {
         return finished;
     }, 5000));
     const qint64 us = timer.nsecsElapsed() / 1000;
+    QObject::disconnect(connection);
     EXPECT_GE(us, 99400) << "finished before the line could have carried the bytes";
     EXPECT_LT(us, 1000000);
     data += pty.readUntilQuiet(30, 1000);
     EXPECT_EQ(data, image);
+}
+
+TEST_F(PortOnPty, TransferBytesFollowLineTime) {
+    expectTransferFollowsLineTime(pty, port);
+}
+
+// Kernels before 5.11 have no epoll_pwait2: the link thread waits another way
+// and keeps the pacing, the replies and the unplug.
+TEST_F(PortOnPty, WithoutEpollPwait2TheLinkKeepsPacingRepliesAndUnplug) {
+    setEpollPwait2Available(false);
+    struct Restore {
+        ~Restore() { setEpollPwait2Available(true); }
+    } restore;
+    expectTransferFollowsLineTime(pty, port);
+
+    QByteArray read;
+    bool lost = false;
+    QObject::connect(&port, &CommPort::received, [&](const QByteArray& b) { read += b; });
+    QObject::connect(&port, &CommPort::disconnected, [&] { lost = true; });
+    pty.writeAll(QByteArray("\x0C", 1));
+    ASSERT_TRUE(waitUntil([&] { return !read.isEmpty(); }, 2000));
+    EXPECT_EQ(read, QByteArray("\x0C", 1));
+    pty.releaseSlave();
+    pty.closeMaster();
+    ASSERT_TRUE(waitUntil([&] { return lost; }, 3000));
+    EXPECT_FALSE(port.portOpen());
 }
 
 TEST_F(PortOnPty, UnpluggedDeviceEndsClosedAndSendsNothing) {

@@ -1,8 +1,11 @@
 #include "link/TransferPacer.h"
+#include "link/WakeMargin.h"
 
 #include <gtest/gtest.h>
 
 #include <QList>
+
+#include <random>
 
 using namespace panelix;
 
@@ -78,4 +81,24 @@ TEST(TransferPacer, AbandonEndsARunningTransferAndANewStartResetsEverything) {
     EXPECT_EQ(p.sendPosition(), 0);
     EXPECT_EQ(p.sThreshold(), 1);
     EXPECT_EQ(p.onRead(QByteArray("\xAA", 1)).write, QByteArray("\x01\x02", 2));
+}
+
+// The early-wake margin settles on the 10th percentile of the lateness it sees,
+// stays within its cap when wake-ups are very late, and goes to zero where the
+// thread wakes on time.
+TEST(WakeMargin, FollowsTheTenthPercentileWithinItsCap) {
+    WakeMargin m;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<qint64> lateness(30000, 80000); // tenth percentile 35 µs
+    for (int i = 0; i < 20000; ++i)
+        m.observe(lateness(random));
+    EXPECT_NEAR(double(m.margin()), 35000.0, 2000.0);
+
+    for (int i = 0; i < 20000; ++i)
+        m.observe(10000000);
+    EXPECT_EQ(m.margin(), WakeMargin::CapNs);
+
+    for (int i = 0; i < 20000; ++i)
+        m.observe(-5000);
+    EXPECT_EQ(m.margin(), 0);
 }
