@@ -7,11 +7,14 @@
 #include "simulator/Pty.h"
 #include "support/ScriptedModule.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QtGlobal>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +75,26 @@ inline double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of this process's own thread (the one calling) and of all its
+// other threads together, from the scheduler's per-thread run times.
+struct ThreadCpu {
+    double own = 0;
+    double others = 0;
+};
+inline ThreadCpu threadCpuSeconds() {
+    ThreadCpu c;
+    const pid_t self = pid_t(::syscall(SYS_gettid));
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(tid + QStringLiteral("/schedstat")));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const double s = f.readAll().split(' ').value(0).toDouble() / 1e9;
+        (tid.toInt() == self ? c.own : c.others) += s;
+    }
+    return c;
 }
 
 inline qint64 monoNs() {
