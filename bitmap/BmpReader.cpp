@@ -30,10 +30,10 @@ quint32 le32(const uchar* b, int at) {
 
 } // namespace
 
-BmpReader::BmpReader() : m_buffer(BufferSize, '\0'), m_matrix(std::size_t(MatrixRows) * MatrixCols, 0) {}
+BmpReader::BmpReader() : buffer_(BufferSize, '\0'), matrix_(std::size_t(MatrixRows) * MatrixCols, 0) {}
 
 bool BmpReader::refuse(const QString& text, const QString& path) {
-    m_error = text + QFileInfo(path).fileName();
+    error_ = text + QFileInfo(path).fileName();
     return false;
 }
 
@@ -85,41 +85,41 @@ bool BmpReader::ReadBmp(const QString& path) {
 
     for (int i = 0; i < rows; ++i) {
         const int row = h < 0 ? i : rows - 1 - i;
-        std::memcpy(&m_matrix[std::size_t(row) * MatrixCols], pixels + qint64(i) * stride,
+        std::memcpy(&matrix_[std::size_t(row) * MatrixCols], pixels + qint64(i) * stride,
                     std::size_t(stride));
     }
-    std::memset(m_buffer.data(), 0, std::size_t(BufferSize));
-    std::memcpy(m_buffer.data(), head.constData(), std::size_t(head.size()));
+    std::memset(buffer_.data(), 0, std::size_t(BufferSize));
+    std::memcpy(buffer_.data(), head.constData(), std::size_t(head.size()));
 
-    m_palette = {0xFF000000u, 0xFFFFFFFFu};
+    palette_ = {0xFF000000u, 0xFFFFFFFFu};
     for (int i = 0; i < 2; ++i) {
         const qint64 at = paletteAt + 4 * i;
         if (at + 4 <= offset && at + 4 <= head.size())
-            m_palette[i] = 0xFF000000u | quint32(b[at + 2]) << 16 | quint32(b[at + 1]) << 8 | b[at];
+            palette_[i] = 0xFF000000u | quint32(b[at + 2]) << 16 | quint32(b[at + 1]) << 8 | b[at];
     }
-    m_width = w;
-    m_height = rows;
-    m_stride = stride;
-    m_error.clear();
+    width_ = w;
+    height_ = rows;
+    stride_ = stride;
+    error_.clear();
     return true;
 }
 
 quint8 BmpReader::pixelByte(int row, int col) const {
     if (row < 0 || row >= MatrixRows || col < 0 || col >= MatrixCols)
         return 0;
-    return m_matrix[std::size_t(row) * MatrixCols + std::size_t(col)];
+    return matrix_[std::size_t(row) * MatrixCols + std::size_t(col)];
 }
 
 const quint8* BmpReader::pixelRow(int row) const {
     if (row < 0 || row >= MatrixRows)
         return nullptr;
-    return &m_matrix[std::size_t(row) * MatrixCols];
+    return &matrix_[std::size_t(row) * MatrixCols];
 }
 
 MonoBitmap BmpReader::bitmap() const {
-    MonoBitmap out(m_width, m_height);
+    MonoBitmap out(width_, height_);
     const auto widthBytes = std::size_t(this->widthBytes());
-    for (int r = 0; r < m_height; ++r)
+    for (int r = 0; r < height_; ++r)
         std::memcpy(out.row(r), pixelRow(r), widthBytes);
     return out;
 }

@@ -27,12 +27,12 @@ public:
 
     // False when the file is refused; error() then holds the status text.
     bool ReadBmp(const QString& path);
-    QString error() const { return m_error; }
+    QString error() const { return error_; }
 
-    int width() const { return m_width; }
-    int height() const { return m_height; } // stored rows, also for top-down files
-    int stride() const { return m_stride; }
-    int widthBytes() const { return (m_width + 7) / 8; }
+    int width() const { return width_; }
+    int height() const { return height_; } // stored rows, also for top-down files
+    int stride() const { return stride_; }
+    int widthBytes() const { return (width_ + 7) / 8; }
 
     // Row 0 is the top row of the picture. Outside the matrix: 0.
     quint8 pixelByte(int row, int col) const;
@@ -42,21 +42,21 @@ public:
     // padding to 4 bytes left behind. Empty before the first good read.
     MonoBitmap bitmap() const;
 
-    const QByteArray& bmpBuffer() const { return m_buffer; }
+    const QByteArray& bmpBuffer() const { return buffer_; }
     // Colour-table entries 0 and 1 as 0xAARRGGBB, for the preview only: the module
     // gets the pixel bits as stored.
-    std::array<quint32, 2> palette() const { return m_palette; }
+    std::array<quint32, 2> palette() const { return palette_; }
 
 private:
     bool refuse(const QString& text, const QString& path);
 
-    QByteArray m_buffer;
-    std::vector<quint8> m_matrix; // MatrixRows x MatrixCols, never cleared
-    QString m_error;
-    int m_width = 0;
-    int m_height = 0;
-    int m_stride = 0;
-    std::array<quint32, 2> m_palette{0xFF000000u, 0xFFFFFFFFu};
+    QByteArray buffer_;
+    std::vector<quint8> matrix_; // MatrixRows x MatrixCols, never cleared
+    QString error_;
+    int width_ = 0;
+    int height_ = 0;
+    int stride_ = 0;
+    std::array<quint32, 2> palette_{0xFF000000u, 0xFFFFFFFFu};
 };
 
 // The status line after a preview read: "位图宽度:320      位图高度:240".

@@ -80,17 +80,17 @@ PackedImage DownloadImageBuilder::packDownloadImage(const std::vector<MonoBitmap
 }
 
 bool DownloadImageBuilder::refuse(const QString& text) {
-    m_error = text;
-    m_image.clear();
-    m_end = 0;
+    error_ = text;
+    image_.clear();
+    end_ = 0;
     return false;
 }
 
 quint8 DownloadImageBuilder::directoryByte(int entry, int byte) const {
     if (entry < 0 || entry >= module::DirectoryEntries || byte < 0 || byte >= module::DirectoryEntrySize ||
-        m_image.size() < module::DirectorySize)
+        image_.size() < module::DirectorySize)
         return 0;
-    return quint8(m_image[entry * module::DirectoryEntrySize + byte]);
+    return quint8(image_[entry * module::DirectoryEntrySize + byte]);
 }
 
 bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, const QString& fileAddPath) {
@@ -127,9 +127,9 @@ bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, BmpRea
     if (!writeFileAtomically(fileAddPath, packed.image))
         return refuse(writeFailedText());
 
-    m_image = std::move(packed.image);
-    m_end = packed.end;
-    m_error.clear();
+    image_ = std::move(packed.image);
+    end_ = packed.end;
+    error_.clear();
     return true;
 }
 

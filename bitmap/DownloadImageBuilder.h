@@ -43,7 +43,7 @@ public:
     bool BuildDownloadImage(const QStringList& entries, const QString& fileAddPath);
     // The same, reading through reader, which is left holding the last file read.
     bool BuildDownloadImage(const QStringList& entries, BmpReader& reader, const QString& fileAddPath);
-    QString error() const { return m_error; }
+    QString error() const { return error_; }
 
     // The refusals that have no file in them, in the window's language, so a
     // caller can tell them apart from a refused bitmap.
@@ -51,18 +51,18 @@ public:
     static QString tooLargeText();
     static QString writeFailedText();
 
-    const QByteArray& downloadImage() const { return m_image; }
+    const QByteArray& downloadImage() const { return image_; }
     // Byte b (0..7) of directory entry e (0..127); 0 outside the directory.
     quint8 directoryByte(int entry, int byte) const;
     // E: the position after the last pixel byte, the number of bytes the module is sent.
-    quint32 endPosition() const { return m_end; }
+    quint32 endPosition() const { return end_; }
 
 private:
     bool refuse(const QString& text);
 
-    QByteArray m_image;
-    quint32 m_end = 0;
-    QString m_error;
+    QByteArray image_;
+    quint32 end_ = 0;
+    QString error_;
 };
 
 } // namespace panelix

@@ -22,10 +22,10 @@ public:
     // A string literal would otherwise pick the bool constructor.
     MonoBitmap(int width, int height, const char* rows) = delete;
 
-    int width() const { return m_width; }
-    int height() const { return m_height; }
-    int widthBytes() const { return (m_width + 7) / 8; }
-    bool isEmpty() const { return m_width == 0 || m_height == 0; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int widthBytes() const { return (width_ + 7) / 8; }
+    bool isEmpty() const { return width_ == 0 || height_ == 0; }
 
     // True for a dark dot; outside the picture false.
     bool pixel(int x, int y) const;
@@ -37,17 +37,17 @@ public:
     quint8* row(int r);
 
     // All rows, widthBytes() x height() bytes.
-    const QByteArray& bytes() const { return m_bytes; }
+    const QByteArray& bytes() const { return bytes_; }
 
     friend bool operator==(const MonoBitmap& a, const MonoBitmap& b) {
-        return a.m_width == b.m_width && a.m_height == b.m_height && a.m_bytes == b.m_bytes;
+        return a.width_ == b.width_ && a.height_ == b.height_ && a.bytes_ == b.bytes_;
     }
     friend bool operator!=(const MonoBitmap& a, const MonoBitmap& b) { return !(a == b); }
 
 private:
-    int m_width = 0;
-    int m_height = 0;
-    QByteArray m_bytes;
+    int width_ = 0;
+    int height_ = 0;
+    QByteArray bytes_;
 };
 
 } // namespace panelix

@@ -108,44 +108,44 @@ QString CommandConsole::templateFor(int index) {
 }
 
 QString CommandConsole::select(int index, const QString& editText) {
-    m_commandKind = qint16(index);
+    commandKind_ = qint16(index);
     if (index >= 0 && index < CommandCount)
-        m_commandHex = templateFor(index);
-    m_commandText = editText;
-    return QCoreApplication::translate("panelix::CommandConsole", "请输入命令--") + m_commandText;
+        commandHex_ = templateFor(index);
+    commandText_ = editText;
+    return QCoreApplication::translate("panelix::CommandConsole", "请输入命令--") + commandText_;
 }
 
 QString CommandConsole::preview(const QString& editText) {
-    m_commandText = editText;
-    if (m_commandKind >= FirstHexKind) {
-        m_paramHex = editText;
+    commandText_ = editText;
+    if (commandKind_ >= FirstHexKind) {
+        paramHex_ = editText;
     } else {
-        m_paramHex.clear();
+        paramHex_.clear();
         const QStringList chars = characters(editText);
         for (qsizetype i = 0; i < chars.size(); ++i) {
             // Two digits per byte even below 0x10, so that every code keeps the
             // byte boundaries of the command text.
-            m_paramHex += i < CoordinateChars ? chars.at(i) : hexText(gbkCode(chars.at(i)));
+            paramHex_ += i < CoordinateChars ? chars.at(i) : hexText(gbkCode(chars.at(i)));
         }
     }
     // After a send the prefix is the sent text's, so an edited or inverted command
     // byte survives further typing until the next selection.
-    const QString prefix = characters(m_commandHex).mid(0, PrefixChars).join(QString());
-    return upperAscii(prefix + m_paramHex + hexText(QByteArray(1, char(module::Terminator))));
+    const QString prefix = characters(commandHex_).mid(0, PrefixChars).join(QString());
+    return upperAscii(prefix + paramHex_ + hexText(QByteArray(1, char(module::Terminator))));
 }
 
 CommandConsole::SendResult CommandConsole::send(const QString& text2) {
-    m_commandHex = upperAscii(text2);
-    SendResult result{m_commandHex, false, {}};
-    const qsizetype length = m_commandHex.size();
+    commandHex_ = upperAscii(text2);
+    SendResult result{commandHex_, false, {}};
+    const qsizetype length = commandHex_.size();
     if (length < MinCommandChars || length % 2 != 0)
         return result;
-    for (QChar c : m_commandHex) {
+    for (QChar c : commandHex_) {
         if (!isHexDigit(c))
             return result;
     }
     result.valid = true;
-    result.bytes = QByteArray::fromHex(m_commandHex.toLatin1());
+    result.bytes = QByteArray::fromHex(commandHex_.toLatin1());
     return result;
 }
 
@@ -156,13 +156,13 @@ QString CommandConsole::invert(const QString& text2) {
     const QString third = chars.at(2);
     if (!notYetInverted(third))
         return text2;
-    m_commandText = third;
+    commandText_ = third;
     const QChar c = third.at(0);
     const int v = (third.size() == 1 && c >= u'0' && c <= u'7') ? c.unicode() - u'0' : 0;
     const int nibble = v + (module::InvertedBit >> 4);
-    m_paramHex = hexText(QByteArray(1, char(module::Introducer))) + QString::number(nibble, 16).toUpper() +
+    paramHex_ = hexText(QByteArray(1, char(module::Introducer))) + QString::number(nibble, 16).toUpper() +
                  chars.mid(3).join(QString());
-    return m_paramHex;
+    return paramHex_;
 }
 
 } // namespace panelix

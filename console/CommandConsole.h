@@ -41,16 +41,16 @@ public:
     // Text that does not qualify comes back unchanged.
     QString invert(const QString& text2);
 
-    QString commandHex() const { return m_commandHex; }
-    QString commandText() const { return m_commandText; }
-    QString paramHex() const { return m_paramHex; }
-    int commandKind() const { return m_commandKind; }
+    QString commandHex() const { return commandHex_; }
+    QString commandText() const { return commandText_; }
+    QString paramHex() const { return paramHex_; }
+    int commandKind() const { return commandKind_; }
 
 private:
-    QString m_commandHex;
-    QString m_commandText;
-    QString m_paramHex;
-    qint16 m_commandKind = 0;
+    QString commandHex_;
+    QString commandText_;
+    QString paramHex_;
+    qint16 commandKind_ = 0;
 };
 
 } // namespace panelix

@@ -9,7 +9,7 @@ BitmapList::BitmapList(QObject* parent) : QObject(parent) {}
 QString BitmapList::entry(int index) const {
     if (index < 0 || index >= count())
         return {};
-    return m_entries[index];
+    return entries_[index];
 }
 
 bool BitmapList::add(const QString& path, QString* message) {
@@ -20,17 +20,17 @@ bool BitmapList::add(const QString& path, QString* message) {
             *message = QCoreApplication::translate("panelix::BitmapList", "位图列表已满,最多251个!");
         return false;
     }
-    m_entries.append(path);
+    entries_.append(path);
     emit changed();
     return true;
 }
 
 void BitmapList::removeSelectedAndReselect() {
-    const int s = m_selected;
+    const int s = selected_;
     if (s < 0 || s >= count())
         return;
-    m_entries.removeAt(s);
-    m_selected = -1;
+    entries_.removeAt(s);
+    selected_ = -1;
     emit changed();
 
     const int n = count();
@@ -41,21 +41,21 @@ void BitmapList::removeSelectedAndReselect() {
 }
 
 void BitmapList::clear() {
-    m_entries.clear();
-    m_selected = -1;
+    entries_.clear();
+    selected_ = -1;
     emit changed();
 }
 
 void BitmapList::setEntries(const QStringList& entries) {
-    m_entries = entries.mid(0, MaxEntries);
-    m_selected = -1;
+    entries_ = entries.mid(0, MaxEntries);
+    selected_ = -1;
     emit changed();
 }
 
 void BitmapList::select(int index) {
     if (index < -1 || index >= count())
         return;
-    m_selected = index;
+    selected_ = index;
     emit clicked(index);
 }
 

@@ -16,9 +16,9 @@ public:
 
     explicit BitmapList(QObject* parent = nullptr);
 
-    const QStringList& entries() const { return m_entries; }
-    int count() const { return int(m_entries.size()); }
-    int selected() const { return m_selected; }
+    const QStringList& entries() const { return entries_; }
+    int count() const { return int(entries_.size()); }
+    int selected() const { return selected_; }
     // The entry's text; empty for an index outside the list.
     QString entry(int index) const;
 
@@ -47,8 +47,8 @@ signals:
     void changed();
 
 private:
-    QStringList m_entries;
-    int m_selected = -1;
+    QStringList entries_;
+    int selected_ = -1;
 };
 
 } // namespace panelix

@@ -40,7 +40,7 @@ void setMessage(QString* message, const QString& text) {
 
 ListFile::ListFile() {
     for (int i = 0; i < Slots; ++i)
-        m_store.append(QString());
+        store_.append(QString());
 }
 
 bool ListFile::SaveList(const QStringList& entries, const QString& path, QString* message) {
@@ -49,7 +49,7 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
         return false;
     }
 
-    QStringList store = m_store;
+    QStringList store = store_;
     for (qsizetype i = 0; i < entries.size(); ++i)
         store[i] = entries[i];
 
@@ -89,7 +89,7 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
         setMessage(message, saveFailed());
         return false;
     }
-    m_store = store;
+    store_ = store;
     return true;
 }
 
@@ -115,10 +115,10 @@ QStringList ListFile::LoadList(const QString& path, QString* message) {
                 at = data.size();
             }
         }
-        m_store[slot] = text;
+        store_[slot] = text;
     }
 
-    return m_store.mid(0, qBound(0, n, Slots));
+    return store_.mid(0, qBound(0, n, Slots));
 }
 
 QString listFilePath(const QString& dataDir) {

@@ -17,7 +17,7 @@ public:
 
     ListFile();
 
-    const QStringList& listStore() const { return m_store; }
+    const QStringList& listStore() const { return store_; }
 
     // Writes N and all 251 records as one complete new file. Bytes of the old file
     // beyond the new records are kept, because the file has always been rewritten
@@ -33,7 +33,7 @@ public:
     QStringList LoadList(const QString& path, QString* message);
 
 private:
-    QStringList m_store;
+    QStringList store_;
 };
 
 // The list file of a data directory, found whatever the letter case of its name.

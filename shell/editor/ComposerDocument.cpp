@@ -7,45 +7,45 @@ namespace panelix::compose {
 class SnapshotCommand : public QUndoCommand {
 public:
     SnapshotCommand(ComposerDocument* document, Composition before, Composition after, const QString& text)
-        : QUndoCommand(text), m_document(document), m_before(std::move(before)), m_after(std::move(after)) {}
+        : QUndoCommand(text), document_(document), before_(std::move(before)), after_(std::move(after)) {}
 
-    void undo() override { m_document->set(m_before); }
-    void redo() override { m_document->set(m_after); }
+    void undo() override { document_->set(before_); }
+    void redo() override { document_->set(after_); }
 
 private:
-    ComposerDocument* m_document;
-    Composition m_before;
-    Composition m_after;
+    ComposerDocument* document_;
+    Composition before_;
+    Composition after_;
 };
 
 ComposerDocument::ComposerDocument(QObject* parent) : QObject(parent) {}
 
 void ComposerDocument::apply(const Composition& next, const QString& text) {
-    if (next == m_composition)
+    if (next == composition_)
         return;
-    m_undo.push(new SnapshotCommand(this, m_composition, next, text));
+    undo_.push(new SnapshotCommand(this, composition_, next, text));
 }
 
 void ComposerDocument::reset(const Composition& composition) {
-    m_undo.clear();
+    undo_.clear();
     set(composition);
 }
 
 void ComposerDocument::setFont(const FontMemory& font) {
-    m_font = font;
-    m_rendered.reset();
+    font_ = font;
+    rendered_.reset();
     emit changed();
 }
 
 const MonoBitmap& ComposerDocument::rendered() const {
-    if (!m_rendered)
-        m_rendered = m_composition.render(m_font);
-    return *m_rendered;
+    if (!rendered_)
+        rendered_ = composition_.render(font_);
+    return *rendered_;
 }
 
 void ComposerDocument::set(const Composition& composition) {
-    m_composition = composition;
-    m_rendered.reset();
+    composition_ = composition;
+    rendered_.reset();
     emit changed();
 }
 

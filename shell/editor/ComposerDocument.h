@@ -17,8 +17,8 @@ class ComposerDocument : public QObject {
 public:
     explicit ComposerDocument(QObject* parent = nullptr);
 
-    const Composition& composition() const { return m_composition; }
-    QUndoStack& undoStack() { return m_undo; }
+    const Composition& composition() const { return composition_; }
+    QUndoStack& undoStack() { return undo_; }
 
     // Makes next the composition as one undo step named text; nothing when unchanged.
     void apply(const Composition& next, const QString& text);
@@ -26,7 +26,7 @@ public:
     void reset(const Composition& composition);
 
     void setFont(const FontMemory& font);
-    const FontMemory& font() const { return m_font; }
+    const FontMemory& font() const { return font_; }
 
     // composition().render(font()), kept until the next change.
     const MonoBitmap& rendered() const;
@@ -38,10 +38,10 @@ private:
     friend class SnapshotCommand;
     void set(const Composition& composition);
 
-    Composition m_composition;
-    FontMemory m_font;
-    QUndoStack m_undo;
-    mutable std::optional<MonoBitmap> m_rendered;
+    Composition composition_;
+    FontMemory font_;
+    QUndoStack undo_;
+    mutable std::optional<MonoBitmap> rendered_;
 };
 
 } // namespace panelix::compose

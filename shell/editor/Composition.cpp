@@ -329,32 +329,32 @@ Composition::Composition(QSize size) {
 }
 
 void Composition::setSize(QSize size) {
-    m_size = QSize(std::clamp(size.width(), 1, MaxWidth), std::clamp(size.height(), 1, MaxHeight));
+    size_ = QSize(std::clamp(size.width(), 1, MaxWidth), std::clamp(size.height(), 1, MaxHeight));
 }
 
 const Item* Composition::item(int index) const {
-    return index >= 0 && index < count() ? &m_items[std::size_t(index)] : nullptr;
+    return index >= 0 && index < count() ? &items_[std::size_t(index)] : nullptr;
 }
 
 int Composition::add(Item item) {
-    m_items.push_back(std::move(item));
+    items_.push_back(std::move(item));
     return count() - 1;
 }
 
 void Composition::replace(int index, Item item) {
     if (index >= 0 && index < count())
-        m_items[std::size_t(index)] = std::move(item);
+        items_[std::size_t(index)] = std::move(item);
 }
 
 void Composition::remove(int index) {
     if (index >= 0 && index < count())
-        m_items.erase(m_items.begin() + index);
+        items_.erase(items_.begin() + index);
 }
 
 void Composition::move(int index, QPoint delta, bool snap) {
     if (index < 0 || index >= count())
         return;
-    Item& it = m_items[std::size_t(index)];
+    Item& it = items_[std::size_t(index)];
     translate(it, delta);
     if (snap) {
         const QPoint anchor = anchorOf(it);
@@ -365,18 +365,18 @@ void Composition::move(int index, QPoint delta, bool snap) {
 int Composition::raise(int index) {
     if (index < 0 || index >= count())
         return index;
-    Item it = std::move(m_items[std::size_t(index)]);
-    m_items.erase(m_items.begin() + index);
-    m_items.push_back(std::move(it));
+    Item it = std::move(items_[std::size_t(index)]);
+    items_.erase(items_.begin() + index);
+    items_.push_back(std::move(it));
     return count() - 1;
 }
 
 int Composition::lower(int index) {
     if (index < 0 || index >= count())
         return index;
-    Item it = std::move(m_items[std::size_t(index)]);
-    m_items.erase(m_items.begin() + index);
-    m_items.insert(m_items.begin(), std::move(it));
+    Item it = std::move(items_[std::size_t(index)]);
+    items_.erase(items_.begin() + index);
+    items_.insert(items_.begin(), std::move(it));
     return 0;
 }
 
@@ -394,21 +394,21 @@ int Composition::itemAt(QPoint dot) const {
 }
 
 MonoBitmap Composition::render(const FontMemory& font) const {
-    MonoBitmap out(m_size.width(), m_size.height());
-    for (const Item& it : m_items)
+    MonoBitmap out(size_.width(), size_.height());
+    for (const Item& it : items_)
         drawItem(out, it, font);
     return out;
 }
 
 QByteArray Composition::toJson() const {
     QJsonArray items;
-    for (const Item& it : m_items)
+    for (const Item& it : items_)
         items.append(itemObject(it));
     const QJsonObject root{
         {QStringLiteral("format"), FormatName},
         {QStringLiteral("version"), FormatVersion},
-        {QStringLiteral("width"), m_size.width()},
-        {QStringLiteral("height"), m_size.height()},
+        {QStringLiteral("width"), size_.width()},
+        {QStringLiteral("height"), size_.height()},
         {QStringLiteral("items"), items},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);

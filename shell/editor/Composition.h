@@ -94,11 +94,11 @@ class Composition {
 public:
     explicit Composition(QSize size = DefaultSize);
 
-    QSize size() const { return m_size; }
+    QSize size() const { return size_; }
     // Clamped to 1..MaxWidth x 1..MaxHeight.
     void setSize(QSize size);
-    const std::vector<Item>& items() const { return m_items; }
-    int count() const { return int(m_items.size()); }
+    const std::vector<Item>& items() const { return items_; }
+    int count() const { return int(items_.size()); }
     const Item* item(int index) const;
 
     // Returns the new item's index (on top of all others).
@@ -131,8 +131,8 @@ public:
     friend bool operator==(const Composition&, const Composition&) = default;
 
 private:
-    QSize m_size;
-    std::vector<Item> m_items;
+    QSize size_;
+    std::vector<Item> items_;
 };
 
 // Bounds of one item, whatever composition holds it.
