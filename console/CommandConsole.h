@@ -16,7 +16,7 @@ public:
 
     // The commands of the picker, in the order of their command bytes.
     static const QStringList& captions();
-    // The same in the window's language, as Combo1 lists them.
+    // The same in the language the user chose, as a front end lists them.
     static QStringList shownCaptions();
     // The bare command of item index as hexadecimal text ("1D010D" ...); empty outside 0..8.
     static QString templateFor(int index);
