@@ -111,9 +111,9 @@ struct PortBackend::Impl {
     void run(LinkCore& core);
     bool writeOut(const QByteArray& bytes, qint64* lineFreeNs);
     struct Ready {
-        int result = 0;        // < 0: the wait failed (errno says why), 0: timed out
+        int result = 0;           // < 0: the wait failed (errno says why), 0: timed out
         std::uint32_t device = 0; // the device's epoll events
-        bool woken = false;    // the owning thread has commands
+        bool woken = false;       // the owning thread has commands
     };
     Ready wait(const timespec* timeout);
 };
