@@ -1,6 +1,5 @@
 #include "bitmap/BmpReader.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -10,16 +9,6 @@
 namespace panelix {
 
 namespace {
-
-// Status texts, Chinese as the window shows them; the window's translation may
-// replace them (context "panelix::BmpReader").
-const char* const CannotOpen = QT_TRANSLATE_NOOP("panelix::BmpReader", "位图文件无法打开:");
-const char* const NotMonochrome = QT_TRANSLATE_NOOP("panelix::BmpReader", "不是单色BMP位图:");
-const char* const OutOfRange = QT_TRANSLATE_NOOP("panelix::BmpReader", "位图尺寸超出范围:");
-
-QString translated(const char* text) {
-    return QCoreApplication::translate("panelix::BmpReader", text);
-}
 
 constexpr int FileHeaderSize = 14;
 constexpr int MinInfoHeaderSize = 40; // the 12-byte core header has another field layout
@@ -32,32 +21,32 @@ quint32 le32(const uchar* b, int at) {
 
 BmpReader::BmpReader() : buffer_(BufferSize, '\0'), matrix_(std::size_t(MatrixRows) * MatrixCols, 0) {}
 
-bool BmpReader::refuse(const QString& text, const QString& path) {
-    error_ = text + QFileInfo(path).fileName();
+bool BmpReader::refuse(InputReason reason, const QString& path) {
+    error_ = inputError(reason, path);
     return false;
 }
 
-bool BmpReader::ReadBmp(const QString& path) {
+bool BmpReader::readBmp(const QString& path) {
     // Only regular files: opening a FIFO or a device would block the window for good.
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return refuse(translated(CannotOpen), path);
+        return refuse(InputReason::BitmapUnreadable, path);
     const QByteArray head = file.read(BufferSize);
     if (file.error() != QFileDevice::NoError)
-        return refuse(translated(CannotOpen), path);
+        return refuse(InputReason::BitmapUnreadable, path);
 
     const auto* b = reinterpret_cast<const uchar*>(head.constData());
     if (head.size() < FileHeaderSize + MinInfoHeaderSize || b[0] != 'B' || b[1] != 'M')
-        return refuse(translated(NotMonochrome), path);
+        return refuse(InputReason::NotMonoBmp, path);
     const qint64 infoSize = le32(b, 14);
     const int bitsPerPixel = b[28] | b[29] << 8;
     if (infoSize < MinInfoHeaderSize || bitsPerPixel != 1 || le32(b, 30) != 0)
-        return refuse(translated(NotMonochrome), path);
+        return refuse(InputReason::NotMonoBmp, path);
 
     const auto w = qint32(le32(b, 18));
     const auto h = qint32(le32(b, 22)); // negative: stored top row first
     if (w <= 0 || w > MaxWidth || h == 0 || h > MaxHeight || h < -MaxHeight)
-        return refuse(translated(OutOfRange), path);
+        return refuse(InputReason::BitmapSizeOutOfRange, path);
     const int rows = h < 0 ? -h : h;
     const int stride = (w + 31) / 32 * 4;
 
@@ -67,7 +56,7 @@ bool BmpReader::ReadBmp(const QString& path) {
     const qint64 offset = le32(b, 10);
     const qint64 pixelBytes = qint64(rows) * stride;
     if (offset < paletteAt)
-        return refuse(translated(NotMonochrome), path);
+        return refuse(InputReason::NotMonoBmp, path);
     QByteArray farPixels;
     const uchar* pixels = nullptr;
     if (offset + pixelBytes <= head.size()) {
@@ -77,9 +66,9 @@ bool BmpReader::ReadBmp(const QString& path) {
         if (head.size() == BufferSize && file.seek(offset))
             farPixels = file.read(pixelBytes);
         if (file.error() != QFileDevice::NoError)
-            return refuse(translated(CannotOpen), path);
+            return refuse(InputReason::BitmapUnreadable, path);
         if (farPixels.size() != pixelBytes)
-            return refuse(translated(NotMonochrome), path);
+            return refuse(InputReason::NotMonoBmp, path);
         pixels = reinterpret_cast<const uchar*>(farPixels.constData());
     }
 
@@ -100,7 +89,7 @@ bool BmpReader::ReadBmp(const QString& path) {
     width_ = w;
     height_ = rows;
     stride_ = stride;
-    error_.clear();
+    error_ = {};
     return true;
 }
 
@@ -122,12 +111,6 @@ MonoBitmap BmpReader::bitmap() const {
     for (int r = 0; r < height_; ++r)
         std::memcpy(out.row(r), pixelRow(r), widthBytes);
     return out;
-}
-
-QString bitmapInfoText(int width, int height) {
-    return QCoreApplication::translate("panelix::BmpReader", "位图宽度:%1      位图高度:%2")
-        .arg(width)
-        .arg(height);
 }
 
 QSize previewBoxSize(int width, int height, QSize maxBox) {

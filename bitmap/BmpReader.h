@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bitmap/MonoBitmap.h"
+#include "common/InputError.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -25,9 +26,9 @@ public:
 
     BmpReader();
 
-    // False when the file is refused; error() then holds the status text.
-    bool ReadBmp(const QString& path);
-    QString error() const { return error_; }
+    // False when the file is refused; error() then says why.
+    bool readBmp(const QString& path);
+    const InputError& error() const { return error_; }
 
     int width() const { return width_; }
     int height() const { return height_; } // stored rows, also for top-down files
@@ -48,19 +49,16 @@ public:
     std::array<quint32, 2> palette() const { return palette_; }
 
 private:
-    bool refuse(const QString& text, const QString& path);
+    bool refuse(InputReason reason, const QString& path);
 
     QByteArray buffer_;
     std::vector<quint8> matrix_; // MatrixRows x MatrixCols, never cleared
-    QString error_;
+    InputError error_;
     int width_ = 0;
     int height_ = 0;
     int stride_ = 0;
     std::array<quint32, 2> palette_{0xFF000000u, 0xFFFFFFFFu};
 };
-
-// The status line after a preview read: "位图宽度:320      位图高度:240".
-QString bitmapInfoText(int width, int height);
 
 // Size of the preview box: the picture at natural size scaled by 1.5 x 320 / W (every
 // picture as wide as 480 pixels), then shrunk into maxBox keeping the aspect ratio.

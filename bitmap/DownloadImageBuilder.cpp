@@ -4,7 +4,6 @@
 #include "common/DataDir.h"
 #include "protocol/Module.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstring>
@@ -15,13 +14,6 @@ static_assert(DownloadImageBuilder::MaxBitmaps == module::MaxBitmaps);
 
 namespace {
 
-// A refusal that names the entry by its 1-based position in the list; the
-// reason is worded as the reader words it.
-QString atEntry(const char* text, qsizetype index) {
-    return QCoreApplication::translate("panelix::BmpReader", text) +
-           QCoreApplication::translate("panelix::DownloadImageBuilder", "第%1项").arg(index + 1);
-}
-
 bool fitsDirectory(const MonoBitmap& b) {
     return b.width() >= 1 && b.width() <= BmpReader::MaxWidth && b.height() >= 1 &&
            b.height() <= BmpReader::MaxHeight;
@@ -29,22 +21,10 @@ bool fitsDirectory(const MonoBitmap& b) {
 
 } // namespace
 
-QString DownloadImageBuilder::tooManyText() {
-    return QCoreApplication::translate("panelix::DownloadImageBuilder", "位图数量超过127个,无法下载!");
-}
-
-QString DownloadImageBuilder::tooLargeText() {
-    return QCoreApplication::translate("panelix::DownloadImageBuilder", "位图总量超过256KB,无法下载!");
-}
-
-QString DownloadImageBuilder::writeFailedText() {
-    return QCoreApplication::translate("panelix::DownloadImageBuilder", "file.add写入失败!");
-}
-
 PackedImage DownloadImageBuilder::packDownloadImage(const std::vector<MonoBitmap>& bitmaps) {
     PackedImage out;
     if (bitmaps.size() > std::size_t(MaxBitmaps)) {
-        out.error = tooManyText();
+        out.error = inputError(InputReason::TooManyBitmaps, QString(), -1, qint64(bitmaps.size()));
         return out;
     }
 
@@ -54,11 +34,11 @@ PackedImage DownloadImageBuilder::packDownloadImage(const std::vector<MonoBitmap
     for (std::size_t i = 0; i < bitmaps.size(); ++i) {
         const MonoBitmap& b = bitmaps[i];
         if (!fitsDirectory(b)) {
-            out.error = atEntry(QT_TRANSLATE_NOOP("panelix::BmpReader", "位图尺寸超出范围:"), qsizetype(i));
+            out.error = inputError(InputReason::BitmapSizeOutOfRange, QString(), int(i));
             return out;
         }
         if (position + b.bytes().size() > module::BitmapImageSize) {
-            out.error = tooLargeText();
+            out.error = inputError(InputReason::ImageTooLarge, QString(), -1, position + b.bytes().size());
             return out;
         }
         entries.push_back({b.widthBytes(), b.height(), quint32(position)});
@@ -79,8 +59,8 @@ PackedImage DownloadImageBuilder::packDownloadImage(const std::vector<MonoBitmap
     return out;
 }
 
-bool DownloadImageBuilder::refuse(const QString& text) {
-    error_ = text;
+bool DownloadImageBuilder::refuse(const InputError& error) {
+    error_ = error;
     image_.clear();
     end_ = 0;
     return false;
@@ -93,15 +73,15 @@ quint8 DownloadImageBuilder::directoryByte(int entry, int byte) const {
     return quint8(image_[entry * module::DirectoryEntrySize + byte]);
 }
 
-bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, const QString& fileAddPath) {
+bool DownloadImageBuilder::buildDownloadImage(const QStringList& entries, const QString& fileAddPath) {
     BmpReader reader;
-    return BuildDownloadImage(entries, reader, fileAddPath);
+    return buildDownloadImage(entries, reader, fileAddPath);
 }
 
-bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, BmpReader& reader,
+bool DownloadImageBuilder::buildDownloadImage(const QStringList& entries, BmpReader& reader,
                                               const QString& fileAddPath) {
     if (entries.size() > MaxBitmaps)
-        return refuse(tooManyText());
+        return refuse(inputError(InputReason::TooManyBitmaps, QString(), -1, entries.size()));
 
     std::vector<MonoBitmap> bitmaps;
     bitmaps.reserve(std::size_t(entries.size()));
@@ -110,8 +90,8 @@ bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, BmpRea
         // A damaged list file can give an empty text: the reader's refusal would name
         // no file, so the position in the list says which entry it is.
         if (QFileInfo(entries[i]).fileName().isEmpty())
-            return refuse(atEntry(QT_TRANSLATE_NOOP("panelix::BmpReader", "位图文件无法打开:"), i));
-        if (!reader.ReadBmp(entries[i]))
+            return refuse(inputError(InputReason::BitmapUnreadable, QString(), int(i)));
+        if (!reader.readBmp(entries[i]))
             return refuse(reader.error());
         bitmaps.push_back(reader.bitmap());
         // Once the pixels overflow the image, packing refuses whatever follows: the
@@ -125,11 +105,11 @@ bool DownloadImageBuilder::BuildDownloadImage(const QStringList& entries, BmpRea
     if (!packed.ok())
         return refuse(packed.error);
     if (!writeFileAtomically(fileAddPath, packed.image))
-        return refuse(writeFailedText());
+        return refuse(inputError(InputReason::FileAddNotWritten, fileAddPath));
 
     image_ = std::move(packed.image);
     end_ = packed.end;
-    error_.clear();
+    error_ = {};
     return true;
 }
 

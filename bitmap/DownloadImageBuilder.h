@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bitmap/MonoBitmap.h"
+#include "common/InputError.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,9 +18,9 @@ class BmpReader;
 struct PackedImage {
     QByteArray image; // BitmapImageSize bytes; empty when refused
     quint32 end = 0;  // E: the position after the last pixel byte
-    QString error;    // the refusal's status text; empty when packed
+    InputError error; // why it was refused; no reason when packed
 
-    bool ok() const { return error.isEmpty(); }
+    bool ok() const { return !error.failed(); }
 };
 
 // Packs the bitmaps of the list behind a 1024-byte directory into the image that is
@@ -32,24 +33,18 @@ public:
     // n the n-th bitmap), then each bitmap's rows top row first, widthBytes() bytes a
     // row, zeros after E. Refused for more than MaxBitmaps bitmaps, for pixels beyond
     // the image, and for a bitmap outside 1..640 x 1..481 (its directory entry could not
-    // describe it): "位图尺寸超出范围:第n项".
+    // describe it), that bitmap named by its position.
     static PackedImage packDownloadImage(const std::vector<MonoBitmap>& bitmaps);
 
     // Reads every entry with a reader of its own, packs the image and writes it
-    // atomically to fileAddPath. False when the build is refused: error() holds the
-    // status text, file.add is left as it was and downloadImage() is empty. An entry
-    // without a file name (an empty text from a damaged list file) is refused by its
-    // position in the list: "位图文件无法打开:第3项".
-    bool BuildDownloadImage(const QStringList& entries, const QString& fileAddPath);
+    // atomically to fileAddPath. False when the build is refused: error() says why,
+    // file.add is left as it was and downloadImage() is empty. An entry without a
+    // file name (an empty text from a damaged list file) is refused by its position
+    // in the list.
+    bool buildDownloadImage(const QStringList& entries, const QString& fileAddPath);
     // The same, reading through reader, which is left holding the last file read.
-    bool BuildDownloadImage(const QStringList& entries, BmpReader& reader, const QString& fileAddPath);
-    QString error() const { return error_; }
-
-    // The refusals that have no file in them, in the window's language, so a
-    // caller can tell them apart from a refused bitmap.
-    static QString tooManyText();
-    static QString tooLargeText();
-    static QString writeFailedText();
+    bool buildDownloadImage(const QStringList& entries, BmpReader& reader, const QString& fileAddPath);
+    const InputError& error() const { return error_; }
 
     const QByteArray& downloadImage() const { return image_; }
     // Byte b (0..7) of directory entry e (0..127); 0 outside the directory.
@@ -58,11 +53,11 @@ public:
     quint32 endPosition() const { return end_; }
 
 private:
-    bool refuse(const QString& text);
+    bool refuse(const InputError& error);
 
     QByteArray image_;
     quint32 end_ = 0;
-    QString error_;
+    InputError error_;
 };
 
 } // namespace panelix

@@ -18,12 +18,6 @@ namespace {
 
 std::atomic<int> interruptFlag{0};
 
-// A single command is handed to the link thread and written at once; its bytes have
-// left the host when the line has had their time, plus a margin for the thread to run.
-int commandDrainMs(qsizetype bytes) {
-    return 100 + int(bytes * 10 * 1000 / 19200);
-}
-
 QString operationName(PortOp op) {
     switch (op) {
     case PortOp::Test: return QStringLiteral("test");
@@ -51,7 +45,8 @@ QString clockText(qint64 seconds) {
 
 class Reporter;
 
-// One port: its session, its timers, its outcome.
+// One port: its session and its outcome. The session keeps the time: the answer and
+// stall rules are its own, the same as the window's.
 class PortJob {
 public:
     PortJob(const QString& device, const PortPlan& plan, Reporter* reporter);
@@ -68,14 +63,13 @@ private:
     void finish(int status, const QString& message);
     void begin(qint64 total);
     void failed(const Failure& f);
+    void transferDone();
 
     PortPlan plan_;
     Reporter* reporter_;
     ModuleSession session_;
-    QTimer answerTimer_;
-    QTimer stallTimer_;
     QElapsedTimer clock_;
-    bool running_ = false;
+    bool showing_ = false; // the download is done; the show command is on its way
 };
 
 // Progress and outcomes, as a redrawn bar on a terminal, plain lines elsewhere, or one JSON
@@ -124,6 +118,13 @@ public:
                      .arg(job.result.bytes)
                      .arg(job.result.total));
         }
+    }
+
+    void waiting(PortJob& job) {
+        if (plan_.json)
+            json({{"event", "waiting"}, {"port", job.result.port}});
+        else
+            line(QStringLiteral("%1: waiting for the module to give up an interrupted transfer").arg(job.result.port));
     }
 
     void finished(PortJob& job) {
@@ -205,65 +206,96 @@ private:
 PortJob::PortJob(const QString& device, const PortPlan& plan, Reporter* reporter)
     : plan_(plan), reporter_(reporter) {
     result.port = device;
-    answerTimer_.setSingleShot(true);
-    stallTimer_.setSingleShot(true);
-    QObject::connect(&answerTimer_, &QTimer::timeout, [this] {
-        session_.closePort();
-        const double s = plan_.answerMs / 1000.0;
-        finish(ExitNoAnswer, plan_.op == PortOp::Test
-                                 ? QStringLiteral("no answer (0x0C) to the connection test within %1 s").arg(s)
-                                 : QStringLiteral("no answer (0xAA) to the download header within %1 s").arg(s));
-    });
-    QObject::connect(&stallTimer_, &QTimer::timeout, [this] {
-        session_.closePort();
-        finish(ExitNoAnswer, QStringLiteral("transfer stalled: no progress for %1 s after %2 of %3 bytes")
-                                 .arg(plan_.stallMs / 1000.0)
-                                 .arg(result.bytes)
-                                 .arg(result.total));
-    });
-    QObject::connect(&session_, &ModuleSession::runningChanged, [this](bool running) {
-        if (running && !running_ && !done()) {
-            running_ = true;
-            answerTimer_.stop();
-            stallTimer_.start(plan_.stallMs);
-        }
-    });
+    session_.setAnswerTimeout(plan_.answerMs);
+    session_.setStallTimeout(plan_.stallMs);
+    const QString seconds = QString::number(plan_.answerMs / 1000.0);
     QObject::connect(&session_, &ModuleSession::progress, [this](const TransferProgress& p) {
         if (done())
             return;
-        if (p.sent != result.bytes)
-            stallTimer_.start(plan_.stallMs);
         result.bytes = p.sent;
         result.total = p.total;
         rate = p.bytesPerSecond;
         secondsLeft = p.secondsLeft;
         reporter_->progress(*this);
     });
-    QObject::connect(&session_, &ModuleSession::finished, [this](TransferKind) {
+    QObject::connect(&session_, &ModuleSession::finished, [this](TransferKind, qint32 total) {
         if (done())
             return;
-        result.bytes = result.total;
-        finish(ExitDone, QStringLiteral("done"));
+        result.bytes = total;
+        result.total = total;
+        transferDone();
     });
     QObject::connect(&session_, &ModuleSession::failed, [this](const Failure& f) { failed(f); });
     QObject::connect(&session_, &ModuleSession::testAnswered, [this] {
         if (plan_.op == PortOp::Test && !done())
             finish(ExitDone, QStringLiteral("the module answered the connection test"));
     });
+    QObject::connect(&session_, &ModuleSession::testUnanswered, [this, seconds] {
+        if (plan_.op == PortOp::Test && !done())
+            finish(ExitNoAnswer, QStringLiteral("no answer (0x0C) to the connection test within %1 s").arg(seconds));
+    });
+    QObject::connect(&session_, &ModuleSession::moduleSilent, [this, seconds] {
+        if (!done())
+            finish(ExitNoAnswer, QStringLiteral("no answer (0xAA) to the download header within %1 s").arg(seconds));
+    });
+    QObject::connect(&session_, &ModuleSession::waitingForModule, [this] {
+        if (!done())
+            reporter_->waiting(*this);
+    });
+    QObject::connect(&session_, &ModuleSession::commandWritten, [this] {
+        if (done())
+            return;
+        if (plan_.op == PortOp::Command) {
+            result.bytes = result.total;
+            finish(ExitDone, QStringLiteral("sent"));
+        } else if (showing_) {
+            finish(ExitDone, QStringLiteral("done, showing picture %1").arg(plan_.showAfter));
+        }
+    });
+}
+
+void PortJob::transferDone() {
+    if (plan_.showAfter < 0) {
+        finish(ExitDone, QStringLiteral("done"));
+        return;
+    }
+    showing_ = true;
+    if (Refusal r = session_.showImage(plan_.showAfter))
+        failed(*r);
 }
 
 void PortJob::failed(const Failure& f) {
     if (done())
         return;
-    const QString progress = QStringLiteral("after %1 of %2 bytes").arg(f.sent).arg(result.total);
+    if (f.total > 0) {
+        result.bytes = f.sent;
+        result.total = f.total;
+    }
+    const QString progress = QStringLiteral("after %1 of %2 bytes").arg(f.sent).arg(f.total);
     switch (f.reason) {
     case FailureReason::ModuleError:
         finish(ExitModuleError, QStringLiteral("the module answered 0x55 (error) ") + progress);
         break;
     case FailureReason::PortLost:
-        finish(ExitPortLost, QStringLiteral("port lost during the transfer ") + progress);
+        finish(ExitPortLost, f.transfer == TransferKind::None ? QStringLiteral("port lost")
+                                                              : QStringLiteral("port lost during the transfer ") + progress);
         break;
-    default:
+    case FailureReason::Stalled:
+        finish(ExitNoAnswer, QStringLiteral("transfer stalled: no progress for %1 s ").arg(plan_.stallMs / 1000.0) + progress);
+        break;
+    case FailureReason::PortNotOpen:
+        finish(ExitPortOpen, QStringLiteral("the port is not open"));
+        break;
+    case FailureReason::RefusedInput:
+        finish(ExitBadInput, inputErrorText(f.input));
+        break;
+    case FailureReason::PortOpenFailed:
+        finish(ExitPortOpen, openFailureText(f.openError, f.systemText));
+        break;
+    case FailureReason::Busy:
+    case FailureReason::AlreadyRunning:
+    case FailureReason::PortSwitched:
+    case FailureReason::Stopped:
         finish(ExitPortLost, QStringLiteral("transfer ended ") + progress);
         break;
     }
@@ -277,12 +309,12 @@ void PortJob::begin(qint64 total) {
 void PortJob::start() {
     clock_.start();
     if (!plan_.dataDir.isEmpty() && !session_.setDataDir(plan_.dataDir)) {
-        finish(ExitBadInput, QStringLiteral("the data directory cannot be used: %1").arg(plan_.dataDir));
+        finish(ExitBadInput, inputErrorText(inputError(InputReason::DataDirUnusable, plan_.dataDir)));
         return;
     }
     session_.setDevicePath(1, result.port);
     if (Refusal r = session_.openPort(1)) {
-        finish(ExitPortOpen, openFailureText(r->openError, r->text));
+        failed(*r);
         return;
     }
     Refusal r;
@@ -295,9 +327,9 @@ void PortJob::start() {
             session_.bitmapList().setEntries(plan_.entries);
         } else {
             for (const QString& entry : plan_.entries) {
-                QString message;
-                if (!session_.bitmapList().add(entry, &message)) {
-                    finish(ExitBadInput, englishText(message));
+                InputError error;
+                if (!session_.bitmapList().add(entry, &error)) {
+                    finish(ExitBadInput, inputErrorText(error));
                     return;
                 }
             }
@@ -308,36 +340,25 @@ void PortJob::start() {
         r = session_.downloadImage(plan_.bytes);
         break;
     case PortOp::Font:
-        r = session_.downloadFont();
+        r = session_.downloadFontFile(plan_.fontPath);
         break;
     case PortOp::Command:
-        r = session_.sendCommand(plan_.bytes);
+        r = plan_.command ? plan_.command(session_) : session_.sendCommand(plan_.bytes);
         break;
     }
     if (r) {
-        if (r->reason == FailureReason::RefusedInput)
-            finish(ExitBadInput, englishText(r->text, plan_.dataDir));
-        else
-            finish(ExitPortOpen, QStringLiteral("the port is not open"));
+        failed(*r);
         return;
     }
     switch (plan_.op) {
     case PortOp::Test:
         begin(0);
-        answerTimer_.start(plan_.answerMs);
         break;
     case PortOp::Command:
         begin(plan_.bytes.size());
-        QTimer::singleShot(commandDrainMs(plan_.bytes.size()), &answerTimer_, [this] {
-            if (!done()) {
-                result.bytes = result.total;
-                finish(ExitDone, QStringLiteral("sent"));
-            }
-        });
         break;
     default:
-        begin(session_.port().transferTotal());
-        answerTimer_.start(plan_.answerMs);
+        begin(session_.progressNow().total);
         break;
     }
 }
@@ -345,6 +366,10 @@ void PortJob::start() {
 void PortJob::interrupt() {
     if (done())
         return;
+    if (const std::optional<Failure> f = session_.stopTransfer()) {
+        result.bytes = f->sent;
+        result.total = f->total;
+    }
     session_.closePort();
     finish(ExitInterrupted, QStringLiteral("interrupted: incomplete, %1 of %2 bytes sent").arg(result.bytes).arg(result.total));
 }
@@ -352,8 +377,6 @@ void PortJob::interrupt() {
 void PortJob::finish(int status, const QString& message) {
     if (done())
         return;
-    answerTimer_.stop();
-    stallTimer_.stop();
     result.status = status;
     result.message = message;
     result.seconds = double(clock_.elapsed()) / 1000.0;

@@ -5,9 +5,13 @@
 
 #include "cli/Cli.h"
 
+#include "session/ModuleSession.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace panelix::cli {
 
@@ -15,12 +19,15 @@ enum class PortOp { Test, Bitmaps, Image, Font, Command };
 
 struct PortPlan {
     PortOp op = PortOp::Test;
-    QString dataDir;      // Bitmaps: where file.txt and file.add are written; Font: where hzk16 is
+    QString dataDir;      // Bitmaps: where file.txt and file.add are written
+    QString fontPath;     // Font: the font file
     QStringList entries;  // Bitmaps: the list, in order
     bool entriesAreList = false; // Bitmaps: loaded from a list file (set as a whole) rather than added one by one
-    QByteArray bytes;     // Image: the download image; Command: the command
+    QByteArray bytes;     // Image: the download image; Command: raw command bytes
+    std::function<Refusal(ModuleSession&)> command; // Command: the session's operation, instead of bytes
     int answerMs = 5000;  // no 0xAA to a header (or 0x0C to a test) within this: ExitNoAnswer
     int stallMs = 5000;   // no progress during a transfer for this long: ExitNoAnswer
+    int showAfter = -1;   // Bitmaps, Image: stored picture to show once the download is done
     bool json = false;
 };
 
@@ -29,7 +36,7 @@ struct PortResult {
     int status = -1;   // an ExitStatus; -1 while running
     QString message;   // English, for the table and the error line
     double seconds = 0;
-    qint64 bytes = 0;  // sent so far (of a transfer: data bytes after the header)
+    qint64 bytes = 0;  // data bytes the line has taken (of a transfer: after the header)
     qint64 total = 0;
 };
 

@@ -1,60 +1,52 @@
 #include "cli/Texts.h"
 
-#include "common/DataDir.h"
-#include "library/ListFile.h"
-
-#include <QRegularExpression>
-
-#include <array>
-#include <utility>
+#include "protocol/Module.h"
 
 namespace panelix::cli {
 
-QString englishText(const QString& text, const QString& dataDir) {
-    const auto inDir = [&](const QString& name) {
-        return dataDir.isEmpty() ? QString() : QStringLiteral(": ") + findDataFile(dataDir, name);
-    };
-    const auto listPath = [&] { return dataDir.isEmpty() ? QString() : QStringLiteral(": ") + listFilePath(dataDir); };
+namespace {
 
-    if (text == QStringLiteral("位图列表保存失败!"))
-        return QStringLiteral("the list file could not be written") + listPath();
-    if (text == QStringLiteral("位图列表读取失败!"))
-        return QStringLiteral("the list file could not be read") + listPath();
-    if (text == QStringLiteral("位图列表已满,最多251个!"))
-        return QStringLiteral("the list is full: at most 251 pictures");
-    if (text == QStringLiteral("位图数量超过127个,无法下载!"))
-        return QStringLiteral("more than 127 pictures: the module cannot store them");
-    if (text == QStringLiteral("位图总量超过256KB,无法下载!"))
-        return QStringLiteral("the pictures exceed 256 KB (end above 0x40001): the module cannot store them");
-    if (text == QStringLiteral("file.add写入失败!"))
-        return QStringLiteral("file.add could not be written") + inDir(QStringLiteral("file.add"));
-    if (text == QStringLiteral("找不到字库文件hzk16!"))
-        return QStringLiteral("font file not found or unreadable") + inDir(QStringLiteral("hzk16"));
-    if (text == QStringLiteral("下载映像无效,无法下载!"))
-        return QStringLiteral("not a valid download image (its end address lies outside the image)");
-    if (text == QStringLiteral("数据目录无法使用!"))
-        return QStringLiteral("the data directory cannot be used") + (dataDir.isEmpty() ? QString() : QStringLiteral(": ") + dataDir);
+// The file a refusal is about: its path, or its place in the list when it has none.
+QString concerned(const InputError& e) {
+    if (e.entry >= 0)
+        return QStringLiteral("entry %1 of the list").arg(e.entry + 1);
+    return e.path;
+}
 
-    static const std::array<std::pair<const char*, const char*>, 6> prefixes{{
-        {"位图文件无法打开:", "cannot open bitmap file: "},
-        {"不是单色BMP位图:", "not a 1-bit BMP: "},
-        {"位图尺寸超出范围:", "bitmap size outside 1..640 x 1..481: "},
-        {"图片无法读取:", "cannot read picture (unreadable, cut short or empty): "},
-        {"不是图片文件:", "not a picture file: "},
-        {"图片尺寸过大:", "picture too large: "},
-    }};
-    for (const auto& [chinese, english] : prefixes) {
-        const QString prefix = QString::fromUtf8(chinese);
-        if (text.startsWith(prefix)) {
-            QString rest = text.mid(prefix.size());
-            static const QRegularExpression entry(QStringLiteral("^第(\\d+)项$"));
-            const QRegularExpressionMatch m = entry.match(rest);
-            if (m.hasMatch())
-                rest = QStringLiteral("entry %1 of the list").arg(m.captured(1));
-            return QString::fromUtf8(english) + rest;
-        }
+QString withPath(const QString& text, const InputError& e) {
+    const QString what = concerned(e);
+    return what.isEmpty() ? text : text + QStringLiteral(": ") + what;
+}
+
+} // namespace
+
+QString inputErrorText(const InputError& e) {
+    switch (e.reason) {
+    case InputReason::None: return QString();
+    case InputReason::BitmapUnreadable: return withPath(QStringLiteral("cannot open bitmap file"), e);
+    case InputReason::NotMonoBmp: return withPath(QStringLiteral("not a 1-bit BMP"), e);
+    case InputReason::BitmapSizeOutOfRange: return withPath(QStringLiteral("bitmap size outside 1..640 x 1..481"), e);
+    case InputReason::ListFull: return QStringLiteral("the list is full: at most 251 pictures");
+    case InputReason::ListNotSaved: return withPath(QStringLiteral("the list file could not be written"), e);
+    case InputReason::ListNotRead: return withPath(QStringLiteral("the list file could not be read"), e);
+    case InputReason::TooManyBitmaps:
+        return QStringLiteral("more than 127 pictures (%1): the module cannot store them").arg(e.size);
+    case InputReason::ImageTooLarge:
+        return QStringLiteral("the pictures exceed 256 KB (end above 0x%1): the module cannot store them")
+            .arg(module::MaxBitmapTransfer, 5, 16, QLatin1Char('0'));
+    case InputReason::FileAddNotWritten: return withPath(QStringLiteral("cannot write the download image"), e);
+    case InputReason::ImageInvalid:
+        return withPath(QStringLiteral("not a valid download image (its end address lies outside the image)"), e);
+    case InputReason::FontMissing: return withPath(QStringLiteral("font file not found or unreadable"), e);
+    case InputReason::DataDirUnusable: return withPath(QStringLiteral("the data directory cannot be used"), e);
+    case InputReason::PictureUnreadable:
+        return withPath(QStringLiteral("cannot read picture (unreadable, cut short or empty)"), e);
+    case InputReason::NotAPicture: return withPath(QStringLiteral("not a picture file"), e);
+    case InputReason::PictureTooLarge: return withPath(QStringLiteral("picture too large"), e);
+    case InputReason::BitmapNotWritten: return withPath(QStringLiteral("cannot write"), e);
+    case InputReason::PathNotStorable: return withPath(QStringLiteral("the list file cannot hold this path"), e);
     }
-    return text;
+    return QString();
 }
 
 QString openFailureText(OpenError error, const QString& systemText) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace panelix {
 
@@ -9,6 +10,13 @@ namespace panelix {
 // character, lead byte first. A character without a GBK code becomes '?' (0x3F).
 QByteArray toGbk(const QString& text);
 QString fromGbk(const QByteArray& bytes);
+
+// What the user sees as characters, each a QString: a surrogate pair stays whole.
+QStringList textCharacters(const QString& text);
+
+// The characters of text as the module's show-characters command takes them: each
+// one's GBK code, one or two bytes, lead byte first; '?' for a character without one.
+QByteArray moduleTextCodes(const QString& text);
 
 // True when the Qt build can encode GBK (it needs ICU); checked once at start-up.
 bool gbkAvailable();

@@ -44,24 +44,12 @@ QString hexText(const QByteArray& bytes) {
 // What the user sees as one character: a surrogate pair stays whole, so a character
 // outside the BMP is neither split in two nor counted twice.
 QStringList characters(const QString& text) {
-    QStringList out;
-    for (qsizetype i = 0; i < text.size();) {
-        const bool pair =
-            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
-        const qsizetype n = pair ? 2 : 1;
-        out.append(text.mid(i, n));
-        i += n;
-    }
-    return out;
+    return textCharacters(text);
 }
 
-// The character's GBK code as the module expects it: one or two bytes, lead byte first.
-// Anything else (no GBK code) is the '?' the module shows for an unknown character.
+// The character's code as the module expects it; '?' for one without a GBK code.
 QByteArray gbkCode(const QString& character) {
-    const QByteArray code = toGbk(character);
-    if (code.size() == 1 || code.size() == 2)
-        return code;
-    return QByteArray(1, '?');
+    return moduleTextCodes(character);
 }
 
 bool isHexDigit(QChar c) {
@@ -134,8 +122,8 @@ QString CommandConsole::preview(const QString& editText) {
     return upperAscii(prefix + paramHex_ + hexText(QByteArray(1, char(module::Terminator))));
 }
 
-CommandConsole::SendResult CommandConsole::send(const QString& text2) {
-    commandHex_ = upperAscii(text2);
+CommandConsole::SendResult CommandConsole::send(const QString& hex) {
+    commandHex_ = upperAscii(hex);
     SendResult result{commandHex_, false, {}};
     const qsizetype length = commandHex_.size();
     if (length < MinCommandChars || length % 2 != 0)
@@ -149,13 +137,13 @@ CommandConsole::SendResult CommandConsole::send(const QString& text2) {
     return result;
 }
 
-QString CommandConsole::invert(const QString& text2) {
-    const QStringList chars = characters(text2);
+QString CommandConsole::invert(const QString& hex) {
+    const QStringList chars = characters(hex);
     if (chars.size() < 4)
-        return text2;
+        return hex;
     const QString third = chars.at(2);
     if (!notYetInverted(third))
-        return text2;
+        return hex;
     commandText_ = third;
     const QChar c = third.at(0);
     const int v = (third.size() == 1 && c >= u'0' && c <= u'7') ? c.unicode() - u'0' : 0;

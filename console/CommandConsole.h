@@ -30,16 +30,16 @@ public:
     QString preview(const QString& editText);
 
     struct SendResult {
-        QString text2;    // the upper-cased hexadecimal text, shown whether sent or not
+        QString commandHex;    // the upper-cased hexadecimal text, shown whether sent or not
         bool valid;       // false: nothing is sent and nothing is reported
         QByteArray bytes; // the command, to be written to the port in one write
     };
     // Sending the hexadecimal text.
-    SendResult send(const QString& text2);
+    SendResult send(const QString& hex);
 
     // The inverted variant: the new hexadecimal text, with the top bit of the command byte set.
     // Text that does not qualify comes back unchanged.
-    QString invert(const QString& text2);
+    QString invert(const QString& hex);
 
     QString commandHex() const { return commandHex_; }
     QString commandText() const { return commandText_; }

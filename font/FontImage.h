@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/InputError.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,12 +11,14 @@ namespace panelix {
 // the file's head followed by zeros; only the first module::FontTransferTotal go out.
 struct FontImage {
     bool ok = false;
-    QString message; // for the status line when !ok
+    InputError error; // FontMissing (with the path looked for) when !ok
     QByteArray image;
 };
 
 // Loads hzk16 from dataDir, whatever its letter case. When it is missing or cannot be
 // read, ok is false, image is empty and nothing is to be sent.
 FontImage loadFontImage(const QString& dataDir);
+// The same from a font file named by its own path.
+FontImage loadFontFile(const QString& path);
 
 } // namespace panelix

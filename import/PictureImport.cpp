@@ -29,20 +29,9 @@ constexpr int MaxSvgSide = 4096;
 // margin that stays light through tone, dithering and inversion.
 const QString ContentKey = QStringLiteral("panelix-content");
 
-QString fileNameOf(const QString& path) {
-    return QFileInfo(path).fileName();
-}
-
-// The refusals that fail() is given, marked for the window's translation; without an
-// installed translator (the command line) they stay Chinese.
-[[maybe_unused]] const char* const refusalTexts[] = {
-    QT_TRANSLATE_NOOP("panelix::PictureImport", "图片无法读取:"),
-    QT_TRANSLATE_NOOP("panelix::PictureImport", "图片尺寸过大:"),
-    QT_TRANSLATE_NOOP("panelix::PictureImport", "不是图片文件:")};
-
-bool fail(QString* error, const char* text, const QString& path) {
+bool fail(InputError* error, InputReason reason, const QString& path) {
     if (error)
-        *error = QCoreApplication::translate("panelix::PictureImport", text) + fileNameOf(path);
+        *error = inputError(reason, path);
     return false;
 }
 
@@ -198,21 +187,21 @@ inline void setDark(MonoBitmap& bits, int x, int y) {
 
 } // namespace
 
-bool loadPicture(const QString& path, const QSize& target, QImage* out, QString* error) {
+bool loadPicture(const QString& path, const QSize& target, QImage* out, InputError* error) {
     const QFileInfo info(path);
     // Only regular files: a FIFO or a device of that name would block for good.
     if (!info.isFile())
-        return fail(error, "图片无法读取:", path);
+        return fail(error, InputReason::PictureUnreadable, path);
     if (info.size() > MaxSourceFileBytes)
-        return fail(error, "图片尺寸过大:", path);
+        return fail(error, InputReason::PictureTooLarge, path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(error, "图片无法读取:", path);
+        return fail(error, InputReason::PictureUnreadable, path);
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return fail(error, "图片无法读取:", path);
+        return fail(error, InputReason::PictureUnreadable, path);
     if (data.isEmpty())
-        return fail(error, "不是图片文件:", path);
+        return fail(error, InputReason::NotAPicture, path);
 
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
@@ -221,11 +210,11 @@ bool loadPicture(const QString& path, const QSize& target, QImage* out, QString*
     reader.setAutoTransform(true);
     const QByteArray format = reader.format().toLower();
     if (format.isEmpty())
-        return fail(error, "不是图片文件:", path);
+        return fail(error, InputReason::NotAPicture, path);
 
     if ((format == "png" && !pngComplete(data)) || (format == "jpeg" && !jpegComplete(data)) ||
         (format == "gif" && !gifComplete(data)))
-        return fail(error, "图片无法读取:", path);
+        return fail(error, InputReason::PictureUnreadable, path);
 
     const QSize declared = reader.size();
     const bool svg = format == "svg" || format == "svgz";
@@ -238,9 +227,9 @@ bool loadPicture(const QString& path, const QSize& target, QImage* out, QString*
         reader.setScaledSize(atLeastOne(size));
     } else if (declared.isValid()) {
         if (declared.isEmpty())
-            return fail(error, "图片无法读取:", path);
+            return fail(error, InputReason::PictureUnreadable, path);
         if (qint64(declared.width()) * declared.height() > MaxSourcePixels)
-            return fail(error, "图片尺寸过大:", path);
+            return fail(error, InputReason::PictureTooLarge, path);
     }
 
     QImage image;
@@ -249,11 +238,11 @@ bool loadPicture(const QString& path, const QSize& target, QImage* out, QString*
         // takes 8 bytes a dot) would not fit, even below MaxSourcePixels.
         const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
         if (!svg && declared.isValid() && limit > 0 && qint64(declared.width()) * declared.height() * 4 > limit / 2)
-            return fail(error, "图片尺寸过大:", path);
-        return fail(error, "图片无法读取:", path);
+            return fail(error, InputReason::PictureTooLarge, path);
+        return fail(error, InputReason::PictureUnreadable, path);
     }
     if (!svg && qint64(image.width()) * image.height() > MaxSourcePixels)
-        return fail(error, "图片尺寸过大:", path);
+        return fail(error, InputReason::PictureTooLarge, path);
 
     if (image.hasAlphaChannel()) {
         QImage flat(image.size(), QImage::Format_RGB32);
@@ -491,7 +480,7 @@ MonoBitmap ditherToMono(const QImage& image, const ImportOptions& options) {
     return bits;
 }
 
-bool importPicture(const QString& path, const ImportOptions& options, MonoBitmap* out, QString* error) {
+bool importPicture(const QString& path, const ImportOptions& options, MonoBitmap* out, InputError* error) {
     QImage source;
     if (!loadPicture(path, options.target, &source, error))
         return false;

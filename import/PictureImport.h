@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bitmap/MonoBitmap.h"
+#include "common/InputError.h"
 
 #include <QImage>
 #include <QSize>
@@ -37,11 +38,11 @@ inline constexpr qint64 MaxSourcePixels = 64'000'000;
 // A decoded source picture, composited on white (transparent parts become light), EXIF orientation applied.
 // SVG is rendered at the target size (the smallest size of its aspect ratio that covers the target). Refuses unreadable, truncated, non-picture, zero-size files and
 // decompression bombs (image reader allocation limit; a 50,000 x 50,000 PNG header is refused before any
-// large allocation). error: a Chinese status text naming the file, e.g. "图片无法读取:photo.png".
-// The decoded picture is Format_RGB32. Other refusals: "不是图片文件:name" (no known picture format),
-// "图片尺寸过大:name" (more than MaxSourcePixels, or beyond the reader's allocation limit). PNG, JPEG and GIF
+// large allocation). error: PictureUnreadable with the path.
+// The decoded picture is Format_RGB32. Other refusals: NotAPicture (no known picture format),
+// PictureTooLarge (more than MaxSourcePixels, or beyond the reader's allocation limit). PNG, JPEG and GIF
 // files cut short are refused even where the decoder would show the rows it got.
-bool loadPicture(const QString& path, const QSize& target, QImage* out, QString* error);
+bool loadPicture(const QString& path, const QSize& target, QImage* out, InputError* error);
 
 // Geometry then greys (qGray of the composited colour, after brightness, contrast, gamma): Format_Grayscale8.
 // Equal to adjustTone(scalePicture(source, options), options).
@@ -61,8 +62,8 @@ QImage adjustTone(const QImage& scaledGrey, const ImportOptions& options);    //
 int otsuThreshold(const QImage& grey);
 MonoBitmap ditherToMono(const QImage& grey, const ImportOptions& options);    // a grey below T is dark (bit 0)
 
-// The whole chain; false with a Chinese error when the file is refused.
-bool importPicture(const QString& path, const ImportOptions& options, MonoBitmap* out, QString* error);
+// The whole chain; false with the reason when the file is refused.
+bool importPicture(const QString& path, const ImportOptions& options, MonoBitmap* out, InputError* error);
 
 // The BMP name for a source in dir: photo.png -> photo.bmp, then photo-2.bmp, photo-3.bmp when taken (never
 // overwrite silently, letter case ignored as data files are); a name the list file cannot hold in GBK gets a

@@ -1,6 +1,5 @@
 #include "library/BitmapList.h"
 
-#include <QCoreApplication>
 
 namespace panelix {
 
@@ -12,12 +11,12 @@ QString BitmapList::entry(int index) const {
     return entries_[index];
 }
 
-bool BitmapList::add(const QString& path, QString* message) {
+bool BitmapList::add(const QString& path, InputError* error) {
     if (path.isEmpty())
         return false;
     if (count() >= MaxEntries) {
-        if (message)
-            *message = QCoreApplication::translate("panelix::BitmapList", "位图列表已满,最多251个!");
+        if (error)
+            *error = inputError(InputReason::ListFull, path, -1, MaxEntries);
         return false;
     }
     entries_.append(path);

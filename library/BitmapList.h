@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/InputError.h"
 #include "library/ListFile.h"
 
 #include <QObject>
@@ -23,9 +24,9 @@ public:
     QString entry(int index) const;
 
     // Appends a path as given, duplicates included; the selection stays. An empty
-    // path (no file chosen) is ignored. Entry 252 is refused with
-    // "位图列表已满,最多251个!", since the list file cannot hold it.
-    bool add(const QString& path, QString* message);
+    // path (no file chosen) is ignored. Entry 252 is refused (ListFull), since the
+    // list file cannot hold it.
+    bool add(const QString& path, InputError* error);
 
     // Removes the selected entry and selects the one that took its place, or the
     // new last entry when the last one went. Nothing selected: nothing happens.

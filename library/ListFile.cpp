@@ -3,21 +3,11 @@
 #include "common/DataDir.h"
 #include "common/Gbk.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace panelix {
 
 namespace {
-
-// Translated when used: the window's language is installed after start-up.
-QString saveFailed() {
-    return QCoreApplication::translate("panelix::ListFile", "位图列表保存失败!");
-}
-
-QString loadFailed() {
-    return QCoreApplication::translate("panelix::ListFile", "位图列表读取失败!");
-}
 
 // The longest file a reader can need: N plus 251 records of the largest length.
 constexpr qint64 kMaxListBytes = 2 + qint64(ListFile::Slots) * (2 + 0xFFFF);
@@ -31,9 +21,9 @@ int u16At(const QByteArray& data, qsizetype at) {
     return int(quint8(data[at])) | (int(quint8(data[at + 1])) << 8);
 }
 
-void setMessage(QString* message, const QString& text) {
-    if (message)
-        *message = text;
+void setError(InputError* error, InputReason reason, const QString& path) {
+    if (error)
+        *error = inputError(reason, path);
 }
 
 } // namespace
@@ -43,9 +33,9 @@ ListFile::ListFile() {
         store_.append(QString());
 }
 
-bool ListFile::SaveList(const QStringList& entries, const QString& path, QString* message) {
+bool ListFile::saveList(const QStringList& entries, const QString& path, InputError* error) {
     if (entries.size() > Slots) {
-        setMessage(message, saveFailed());
+        setError(error, InputReason::ListNotSaved, path);
         return false;
     }
 
@@ -60,7 +50,7 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
         if (bytes.size() > 0xFFFF) {
             // L could not say this length; a record that lies about it would shift
             // every record after it.
-            setMessage(message, saveFailed());
+            setError(error, InputReason::ListNotSaved, path);
             return false;
         }
         appendU16(out, int(bytes.size()));
@@ -72,13 +62,13 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
         // A file longer than any list could need was not written as a list file:
         // copying its tail would stall the window for nothing.
         if (!old.isFile() || old.size() > kMaxListBytes) {
-            setMessage(message, saveFailed());
+            setError(error, InputReason::ListNotSaved, path);
             return false;
         }
         // Refuse rather than drop the old tail silently when it cannot be read.
         QByteArray previous;
         if (!readFileHead(path, old.size(), &previous)) {
-            setMessage(message, saveFailed());
+            setError(error, InputReason::ListNotSaved, path);
             return false;
         }
         if (previous.size() > out.size())
@@ -86,18 +76,18 @@ bool ListFile::SaveList(const QStringList& entries, const QString& path, QString
     }
 
     if (!writeFileAtomically(path, out)) {
-        setMessage(message, saveFailed());
+        setError(error, InputReason::ListNotSaved, path);
         return false;
     }
     store_ = store;
     return true;
 }
 
-QStringList ListFile::LoadList(const QString& path, QString* message) {
+QStringList ListFile::loadList(const QString& path, InputError* error) {
     QByteArray data;
     if (QFileInfo::exists(path)) {
         if (!readFileHead(path, kMaxListBytes, &data)) {
-            setMessage(message, loadFailed());
+            setError(error, InputReason::ListNotRead, path);
             return {};
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/InputError.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -22,15 +24,15 @@ public:
     // Writes N and all 251 records as one complete new file. Bytes of the old file
     // beyond the new records are kept, because the file has always been rewritten
     // in place without being shortened. ListStore takes the entries only when the
-    // file was written. False and "位图列表保存失败!" on any failure, including more
+    // file was written. False and ListNotSaved on any failure, including more
     // than 251 entries (the file must never claim more records than it holds).
-    bool SaveList(const QStringList& entries, const QString& path, QString* message);
+    bool saveList(const QStringList& entries, const QString& path, InputError* error);
 
-    // Reads the list. A missing file is an empty list without a message and empties
-    // all slots; an unreadable one gives an empty list, "位图列表读取失败!" and leaves
+    // Reads the list. A missing file is an empty list without an error and empties
+    // all slots; an unreadable one gives an empty list, ListNotRead and leaves
     // ListStore as it was. N above 251 counts as 251, N below 1 as none; records cut
     // off by the end of the file read as empty texts.
-    QStringList LoadList(const QString& path, QString* message);
+    QStringList loadList(const QString& path, InputError* error);
 
 private:
     QStringList store_;

@@ -159,6 +159,9 @@ void CommPort::deliver(LinkEvent& e) {
         break;
     case LinkEvent::Kind::Running:
         break;
+    case LinkEvent::Kind::Drained:
+        emit written();
+        break;
     case LinkEvent::Kind::Lost:
         lostDevice();
         return;

@@ -94,6 +94,8 @@ signals:
     void runningChanged(bool running);
     // The device went away while open (an unplugged adapter); the port is closed.
     void disconnected();
+    // Every byte given to output() so far has drained: it has left the host.
+    void written();
 
 protected:
     bool event(QEvent* e) override;

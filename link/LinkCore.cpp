@@ -146,6 +146,7 @@ void LinkCore::takeCommands(QByteArray& out) {
         switch (c.kind) {
         case Command::Kind::Write:
             out.append(c.bytes);
+            writeOwed_ = writeOwed_ || !c.bytes.isEmpty();
             break;
         case Command::Kind::Start:
             transfer_ = c.transfer;
@@ -195,6 +196,11 @@ void LinkCore::onRead(const QByteArray& bytes, qint64 nowNs, QByteArray& out) {
 }
 
 void LinkCore::onDrained(qint64 nowNs, QByteArray& out) {
+    if (writeOwed_) {
+        // Every single command written so far has left the host.
+        writeOwed_ = false;
+        push(stateEvent(LinkEvent::Kind::Drained));
+    }
     afterStep(pacer_.onDrained(), nowNs, out);
 }
 

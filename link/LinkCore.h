@@ -21,7 +21,7 @@ namespace panelix {
 
 // What the link thread tells the owning thread.
 struct LinkEvent {
-    enum class Kind { Received, Progress, Finished, ModuleError, Running, Lost };
+    enum class Kind { Received, Progress, Finished, ModuleError, Running, Lost, Drained };
     Kind kind = Kind::Received;
     quint64 transfer = 0; // the transfer state's generation when it happened
     QByteArray bytes;     // Received: the whole read
@@ -111,6 +111,7 @@ private:
     TransferPacer pacer_;
     quint64 transfer_ = 0;
     bool wasRunning_ = false;
+    bool writeOwed_ = false; // single bytes were written whose drained moment is still to come
     qint64 lastProgressNs_ = 0;
 
     // Drained-to-write latency in microseconds; the last bucket holds everything longer.

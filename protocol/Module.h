@@ -108,6 +108,20 @@ constexpr std::uint32_t positionOf(BankedAddress a) {
     return std::uint32_t(a.bank) * std::uint32_t(BankSize) + std::uint32_t(a.page) * 256u + a.low;
 }
 
+// The page size the bitmap header's length is counted in: a bank byte counts
+// PageSize x PageSize / 2 bytes, a page byte PageSize bytes.
+inline constexpr int PageSize = 256;
+static_assert(PageSize * PageSize / 2 == BankSize);
+
+// The end address stored at positions 1 to 3 of a download image (entry 0 of its
+// directory), read without the directory decoder's limits; nullopt-like {} when the
+// image is shorter than its directory.
+inline BankedAddress storedEnd(const QByteArray& image) {
+    if (image.size() < 4)
+        return {};
+    return {std::uint8_t(image[1]), std::uint8_t(image[2]), std::uint8_t(image[3])};
+}
+
 inline QByteArray bytesOf(std::initializer_list<std::uint8_t> list) {
     QByteArray out;
     out.reserve(qsizetype(list.size()));
@@ -124,6 +138,28 @@ inline QByteArray simpleCommand(std::uint8_t command) {
 // Show stored image n at (x, y).
 inline QByteArray showImageCommand(std::uint8_t x, std::uint8_t y, std::uint8_t n) {
     return bytesOf({Introducer, CmdShowImage, x, y, n, Terminator});
+}
+
+// Show characters at byte column x, dot row y: codes are the characters' GBK codes,
+// one or two bytes each. large: 32 x 32 characters instead of 16 x 16.
+inline QByteArray showTextCommand(std::uint8_t x, std::uint8_t y, const QByteArray& codes, bool large) {
+    QByteArray out = bytesOf({Introducer, large ? CmdShowLargeText : CmdShowText, x, y});
+    out.append(codes);
+    out.append(char(Terminator));
+    return out;
+}
+
+// A rectangle command (clear, invert, frame) in byte columns and dot rows; a frame
+// also takes its border byte.
+inline QByteArray rectCommand(std::uint8_t command, std::uint8_t x, std::uint8_t y, std::uint8_t w, std::uint8_t h) {
+    return bytesOf({Introducer, command, x, y, w, h, Terminator});
+}
+
+// The same command drawn inverted: the top bit of the command byte set.
+inline QByteArray invertedCommand(QByteArray command) {
+    if (command.size() > 2)
+        command[1] = char(std::uint8_t(command[1]) | InvertedBit);
+    return command;
 }
 
 inline QByteArray bitmapHeader(BankedAddress end) {
@@ -220,6 +256,14 @@ inline Directory decodeDirectory(const QByteArray& memory) {
         dir.images.push_back(image);
     }
     return dir;
+}
+
+// Byte k of row r of a stored bitmap, read from image memory (or from a download
+// image, which is what memory holds after its download); -1 where the byte lies
+// beyond memory: the module draws nothing there.
+inline int storedByte(const QByteArray& memory, const DirectoryEntry& image, int row, int k) {
+    const qint64 position = qint64(image.start) + qint64(row) * image.widthBytes + k;
+    return position < memory.size() && position < ImageMemorySize ? int(std::uint8_t(memory[position])) : -1;
 }
 
 } // namespace panelix::module

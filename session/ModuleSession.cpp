@@ -1,26 +1,55 @@
 #include "session/ModuleSession.h"
 
-#include "bitmap/BitmapDownload.h"
 #include "common/DataDir.h"
+#include "common/Gbk.h"
 #include "font/FontImage.h"
 #include "protocol/Module.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace panelix {
+
+namespace {
+
+std::uint8_t byteOf(int v) {
+    return std::uint8_t(std::clamp(v, 0, 255));
+}
+
+bool isByte(int v) {
+    return v >= 0 && v <= 255;
+}
+
+} // namespace
 
 ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
     // The module's line: 19,200 baud, 8 data bits, no parity, 1 stop bit.
     port_.setSettings(QStringLiteral("19200,n,8,1"));
-    silentTimer_.setSingleShot(true);
-    silentTimer_.setTimerType(Qt::PreciseTimer);
-    silentTimer_.setInterval(SilentModuleMs);
+    for (QTimer* t : {&silentTimer_, &testTimer_, &stallTimer_, &syncTimer_}) {
+        t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
+    }
     connect(&silentTimer_, &QTimer::timeout, this, [this] {
         if (active_ != TransferKind::None && !port_.running() && port_.sThreshold() == 1)
             emit moduleSilent();
     });
+    connect(&testTimer_, &QTimer::timeout, this, [this] {
+        if (!testPending_)
+            return;
+        testPending_ = false;
+        emit testUnanswered();
+    });
+    connect(&stallTimer_, &QTimer::timeout, this, [this] {
+        if (!running())
+            return;
+        const Failure f = transferFailure(FailureReason::Stalled);
+        port_.abandonTransfer();
+        endTransfer();
+        emit failed(f);
+    });
+    connect(&syncTimer_, &QTimer::timeout, this, &ModuleSession::syncTimeout);
     reconnectTimer_.setInterval(ReconnectPollMs);
     connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
         if (port_.portOpen()) {
@@ -36,6 +65,8 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
     });
     connect(&port_, &CommPort::runningChanged, this, &ModuleSession::transferRunning);
     connect(&port_, &CommPort::transferProgress, this, [this](qint32 sent, qint32 total) {
+        if (active_ == TransferKind::None)
+            return;
         TransferProgress p;
         p.kind = active_;
         p.sent = sent;
@@ -46,37 +77,38 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
             p.bytesPerSecond = double(done) * 1000.0 / double(elapsed);
             p.secondsLeft = (elapsed * qint64(total - sent) / done + 999) / 1000;
         }
+        if (running())
+            stallTimer_.start(stallMs_);
         emit progress(p);
     });
-    connect(&port_, &CommPort::transferFinished, this, [this] {
+    connect(&port_, &CommPort::transferFinished, this, [this](qint32 total) {
         const TransferKind kind = active_;
         endTransfer();
-        emit finished(kind);
+        emit finished(kind, total);
     });
     connect(&port_, &CommPort::moduleError, this, [this](qint32 sent) {
-        Failure f;
-        f.reason = FailureReason::ModuleError;
-        f.transfer = active_;
+        Failure f = transferFailure(FailureReason::ModuleError);
         f.sent = sent;
         endTransfer();
         emit failed(f);
     });
     connect(&port_, &CommPort::received, this, [this](const QByteArray& bytes) {
-        // Only the answer to a test that was sent counts: a stray 0x0C after a
-        // failed transfer must not read as success.
-        if (!bytes.isEmpty() && quint8(bytes[0]) == module::ReplyTestOk && testPending_) {
+        if (sync_ != Sync::Off) {
+            syncReply(bytes);
+        } else if (!bytes.isEmpty() && quint8(bytes[0]) == module::ReplyTestOk && testPending_) {
+            // Only the answer to a test that was sent counts: a stray 0x0C after a
+            // failed transfer must not read as success.
             testPending_ = false;
+            testTimer_.stop();
             emit testAnswered();
         }
         emit received(bytes);
     });
+    connect(&port_, &CommPort::written, this, &ModuleSession::commandWritten);
     connect(&port_, &CommPort::disconnected, this, [this] {
-        Failure f;
-        f.reason = FailureReason::PortLost;
-        f.transfer = active_;
-        f.port = port_.commPort();
-        f.sent = port_.sendPosition();
+        Failure f = transferFailure(FailureReason::PortLost);
         testPending_ = false;
+        testTimer_.stop();
         port_.abandonTransfer();
         endTransfer();
         if (reconnect_)
@@ -85,14 +117,22 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
     });
 }
 
+ModuleSession::~ModuleSession() {
+    port_.setPortOpen(false);
+}
+
+void ModuleSession::setAnswerTimeout(int ms) {
+    answerMs_ = std::max(1, ms);
+}
+
+void ModuleSession::setStallTimeout(int ms) {
+    stallMs_ = std::max(1, ms);
+}
+
 void ModuleSession::setReconnect(bool on) {
     reconnect_ = on;
     if (!on)
         reconnectTimer_.stop();
-}
-
-ModuleSession::~ModuleSession() {
-    port_.setPortOpen(false);
 }
 
 bool ModuleSession::setDataDir(const QString& dir) {
@@ -105,23 +145,22 @@ bool ModuleSession::setDataDir(const QString& dir) {
     return dataDirUsable_;
 }
 
-QString ModuleSession::loadList() {
-    QString message;
-    const QStringList entries = dataDirUsable_ ? listFile_.LoadList(listFilePath(dataDir_), &message) : QStringList();
+InputError ModuleSession::loadList() {
+    InputError error;
+    const QStringList entries = dataDirUsable_ ? listFile_.loadList(listFilePath(dataDir_), &error) : QStringList();
     list_.setEntries(entries);
-    return message;
+    return error;
 }
 
 Refusal ModuleSession::saveList() {
-    QString message;
-    if (!dataDirUsable_ || !listFile_.SaveList(list_.entries(), listFilePath(dataDir_), &message)) {
-        Failure f;
-        f.cause = InputCause::ListNotSaved;
-        f.transfer = TransferKind::Bitmaps;
-        f.text = message.isEmpty() ? QCoreApplication::translate("panelix::ListFile", "位图列表保存失败!")
-                                   : message;
+    Failure f;
+    f.transfer = TransferKind::Bitmaps;
+    if (!dataDirUsable_) {
+        f.input = inputError(InputReason::DataDirUnusable, dataDir_);
         return f;
     }
+    if (!listFile_.saveList(list_.entries(), listFilePath(dataDir_), &f.input))
+        return f;
     return std::nullopt;
 }
 
@@ -129,20 +168,31 @@ void ModuleSession::setDevicePath(int port, const QString& path) {
     port_.setDevicePath(port, path);
 }
 
+Failure ModuleSession::transferFailure(FailureReason reason) const {
+    Failure f;
+    f.reason = reason;
+    f.transfer = active_;
+    f.port = port_.commPort();
+    if (active_ != TransferKind::None && sync_ == Sync::Off) {
+        f.sent = port_.sendPosition();
+        f.total = port_.transferTotal();
+    } else if (active_ != TransferKind::None) {
+        f.total = total_;
+    }
+    return f;
+}
+
 Refusal ModuleSession::openPort(int port) {
     // The bytes still queued for the old line are gone with it; a transfer cannot
     // go on as if they had been sent, nor resume on another line.
     if (active_ != TransferKind::None) {
-        Failure f;
-        f.reason = FailureReason::PortSwitched;
-        f.transfer = active_;
-        f.port = port_.commPort();
-        f.sent = port_.sendPosition();
+        const Failure f = transferFailure(FailureReason::PortSwitched);
         port_.abandonTransfer();
         endTransfer();
         emit failed(f);
     }
     testPending_ = false;
+    testTimer_.stop();
     reconnectTimer_.stop();
     port_.setPortOpen(false);
     port_.setCommPort(port);
@@ -151,7 +201,7 @@ Refusal ModuleSession::openPort(int port) {
         f.reason = FailureReason::PortOpenFailed;
         f.port = port;
         f.openError = port_.openError();
-        f.text = port_.errorString();
+        f.systemText = port_.errorString();
         return f;
     }
     return std::nullopt;
@@ -164,11 +214,21 @@ void ModuleSession::closePort() {
         endTransfer();
     }
     testPending_ = false;
+    testTimer_.stop();
     port_.setPortOpen(false);
 }
 
+std::optional<Failure> ModuleSession::stopTransfer() {
+    if (active_ == TransferKind::None)
+        return std::nullopt;
+    const Failure f = transferFailure(FailureReason::Stopped);
+    port_.abandonTransfer();
+    endTransfer();
+    return f;
+}
+
 Refusal ModuleSession::refuse(Failure f) {
-    // A download that was running stops at a new start; if the new start is
+    // A download that was armed stops at a new start; if the new start is
     // refused, it ends there too rather than staying armed.
     port_.abandonTransfer();
     endTransfer();
@@ -177,86 +237,192 @@ Refusal ModuleSession::refuse(Failure f) {
 
 void ModuleSession::endTransfer() {
     active_ = TransferKind::None;
+    sync_ = Sync::Off;
+    image_ = QByteArray();
+    header_ = QByteArray();
+    total_ = 0;
+    syncTimer_.stop();
     silentTimer_.stop();
+    stallTimer_.stop();
     clock_.invalidate();
 }
 
+PackedList ModuleSession::packList(const QStringList& entries, const QString& fileAddPath) {
+    PackedList out;
+    DownloadImageBuilder builder;
+    if (!builder.buildDownloadImage(entries, fileAddPath)) {
+        out.error = builder.error();
+        return out;
+    }
+    out.image = builder.downloadImage();
+    out.plan = planBitmapDownload(out.image);
+    return out;
+}
+
 Refusal ModuleSession::downloadBitmaps() {
+    if (running())
+        return transferFailure(FailureReason::AlreadyRunning);
     imageBuilt_ = false;
-    // The running transfer stops here, whatever becomes of the new start.
+    // The armed transfer stops here, whatever becomes of the new start.
     port_.abandonTransfer();
     endTransfer();
     if (Refusal r = saveList())
         return refuse(*r);
-    if (!builder_.BuildDownloadImage(list_.entries(), findDataFile(dataDir_, QStringLiteral("file.add")))) {
+    const PackedList packed = packList(list_.entries(), findDataFile(dataDir_, QStringLiteral("file.add")));
+    if (!packed.built()) {
         Failure f;
         f.transfer = TransferKind::Bitmaps;
-        f.text = builder_.error();
-        f.cause = f.text == DownloadImageBuilder::writeFailedText() ? InputCause::FileAddNotWritten
-                  : f.text == DownloadImageBuilder::tooManyText()   ? InputCause::TooManyBitmaps
-                  : f.text == DownloadImageBuilder::tooLargeText()  ? InputCause::ImageTooLarge
-                                                                    : InputCause::BitmapRefused;
+        f.input = packed.error;
         return refuse(f);
     }
     imageBuilt_ = true;
-    return sendBitmapImage(builder_.downloadImage());
+    return sendBitmapImage(packed.image);
 }
 
 // A refused image never becomes the transfer's image: a late 0xAA from the
 // module could otherwise push bytes that no header announced.
 Refusal ModuleSession::sendBitmapImage(const QByteArray& image) {
-    const BitmapDownloadPlan plan = planBitmapDownload(image, PageSize);
+    const BitmapDownloadPlan plan = planBitmapDownload(image);
     if (!plan.accepted) {
         Failure f;
         f.transfer = TransferKind::Bitmaps;
-        f.text = plan.message;
-        f.cause = plan.transferTotal > module::MaxBitmapTransfer ? InputCause::ImageTooLarge : InputCause::ImageInvalid;
+        f.input = plan.error;
         return refuse(f);
     }
-    return startTransfer(TransferKind::Bitmaps, image, plan.transferTotal, plan.header);
+    return beginTransfer(TransferKind::Bitmaps, image, plan.transferTotal, plan.header);
 }
 
 Refusal ModuleSession::downloadFont() {
+    return downloadFontFile(findDataFile(dataDir_, QStringLiteral("hzk16")));
+}
+
+Refusal ModuleSession::downloadFontFile(const QString& path) {
+    if (running())
+        return transferFailure(FailureReason::AlreadyRunning);
     port_.abandonTransfer();
     endTransfer();
-    FontImage font = loadFontImage(dataDir_);
+    FontImage font = loadFontFile(path);
     if (!font.ok) {
         Failure f;
         f.transfer = TransferKind::Font;
-        f.cause = InputCause::FontMissing;
-        f.text = font.message;
+        f.input = font.error;
         return refuse(f);
     }
-    return startTransfer(TransferKind::Font, std::move(font.image), module::FontTransferTotal, module::fontHeader());
+    return beginTransfer(TransferKind::Font, std::move(font.image), module::FontTransferTotal, module::fontHeader());
 }
 
 Refusal ModuleSession::downloadImage(const QByteArray& image) {
+    if (running())
+        return transferFailure(FailureReason::AlreadyRunning);
     imageBuilt_ = false;
     port_.abandonTransfer();
     endTransfer();
     return sendBitmapImage(image);
 }
 
-Refusal ModuleSession::startTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header) {
+Refusal ModuleSession::beginTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header) {
     if (!port_.portOpen()) {
         Failure f;
         f.reason = FailureReason::PortNotOpen;
         f.transfer = kind;
         return refuse(f);
     }
-    port_.startTransfer(std::move(image), total, header);
     active_ = kind;
-    silentTimer_.start();
+    image_ = std::move(image);
+    total_ = total;
+    header_ = header;
+    syncAsks_ = 0;
+    toldWaiting_ = false;
+    syncClock_.start();
+    // A test of the user's own is answered by the same 0x0C: it counts as answered.
+    testPending_ = false;
+    testTimer_.stop();
+    askModule();
     return std::nullopt;
+}
+
+void ModuleSession::askModule() {
+    sync_ = Sync::Asked;
+    ++syncAsks_;
+    port_.output(module::simpleCommand(module::CmdConnectionTest));
+    syncTimer_.start(SyncAnswerMs);
+}
+
+void ModuleSession::syncReply(const QByteArray& bytes) {
+    if (bytes.contains(char(module::ReplyTestOk))) {
+        sendHeader();
+        return;
+    }
+    if (bytes.contains(char(module::ReplyGoOn))) {
+        // The module takes our test as data of a cut transfer: leave it quiet
+        // until it gives that transfer up.
+        sync_ = Sync::Quiet;
+        syncTimer_.start(SyncQuietMs);
+        if (!toldWaiting_) {
+            toldWaiting_ = true;
+            emit waitingForModule();
+        }
+        return;
+    }
+    if (bytes.contains(char(module::ReplyError)) && sync_ == Sync::Quiet) {
+        // It has just given the cut transfer up: it listens again.
+        askModule();
+    }
+}
+
+void ModuleSession::syncTimeout() {
+    if (sync_ == Sync::Off)
+        return;
+    if (syncClock_.elapsed() >= SyncLimitMs) {
+        sendHeader();
+        return;
+    }
+    switch (sync_) {
+    case Sync::Asked:
+        // No answer: a half-sent command may have swallowed the test. The module
+        // drops it after its command time-out; one more try after that.
+        if (syncAsks_ >= 2) {
+            sendHeader();
+            return;
+        }
+        sync_ = Sync::Paused;
+        syncTimer_.start(SyncPauseMs);
+        return;
+    case Sync::Paused:
+    case Sync::Quiet:
+        askModule();
+        return;
+    case Sync::Off:
+        return;
+    }
+}
+
+void ModuleSession::sendHeader() {
+    sync_ = Sync::Off;
+    syncTimer_.stop();
+    port_.startTransfer(std::move(image_), total_, header_);
+    image_ = QByteArray();
+    silentTimer_.start(answerMs_);
 }
 
 void ModuleSession::transferRunning(bool running) {
     if (running) {
         silentTimer_.stop();
+        stallTimer_.start(stallMs_);
         clock_.start();
         clockStart_ = port_.sendPosition();
     }
     emit runningChanged(running);
+}
+
+TransferProgress ModuleSession::progressNow() const {
+    TransferProgress p;
+    p.kind = active_;
+    if (active_ != TransferKind::None) {
+        p.sent = sync_ == Sync::Off ? port_.sendPosition() : 0;
+        p.total = sync_ == Sync::Off ? port_.transferTotal() : total_;
+    }
+    return p;
 }
 
 Refusal ModuleSession::sendSingle(const QByteArray& bytes) {
@@ -265,20 +431,18 @@ Refusal ModuleSession::sendSingle(const QByteArray& bytes) {
         f.reason = FailureReason::PortNotOpen;
         return f;
     }
-    if (port_.running()) {
-        Failure f;
-        f.reason = FailureReason::Busy;
-        f.transfer = active_;
-        return f;
-    }
+    if (running())
+        return transferFailure(FailureReason::Busy);
     port_.output(bytes);
     return std::nullopt;
 }
 
 Refusal ModuleSession::testConnection() {
     Refusal r = sendSingle(module::simpleCommand(module::CmdConnectionTest));
-    if (!r)
+    if (!r) {
         testPending_ = true;
+        testTimer_.start(answerMs_);
+    }
     return r;
 }
 
@@ -286,19 +450,34 @@ Refusal ModuleSession::sendCommand(const QByteArray& bytes) {
     return sendSingle(bytes);
 }
 
-Refusal ModuleSession::clearScreen() {
-    return sendSingle(module::simpleCommand(module::CmdClearScreen));
+Refusal ModuleSession::clearScreen(bool inverted) {
+    const QByteArray command = module::simpleCommand(module::CmdClearScreen);
+    return sendSingle(inverted ? module::invertedCommand(command) : command);
 }
 
-Refusal ModuleSession::setBacklight(bool on) {
-    return sendSingle(module::simpleCommand(on ? module::CmdBacklightOn : module::CmdBacklightOff));
+Refusal ModuleSession::setBacklight(bool on, bool inverted) {
+    const QByteArray command = module::simpleCommand(on ? module::CmdBacklightOn : module::CmdBacklightOff);
+    return sendSingle(inverted ? module::invertedCommand(command) : command);
+}
+
+Refusal ModuleSession::showImage(int n, int x, int y, bool inverted) {
+    const QByteArray command = module::showImageCommand(byteOf(x), byteOf(y), byteOf(n));
+    return sendSingle(inverted ? module::invertedCommand(command) : command);
+}
+
+Refusal ModuleSession::showText(int x, int y, const QString& text, bool large, bool inverted) {
+    const QByteArray command = module::showTextCommand(byteOf(x), byteOf(y), moduleTextCodes(text), large);
+    return sendSingle(inverted ? module::invertedCommand(command) : command);
+}
+
+Refusal ModuleSession::invertArea(int x, int y, int width, int height) {
+    return sendSingle(module::rectCommand(module::CmdInvertRect, byteOf(x), byteOf(y), byteOf(width), byteOf(height)));
 }
 
 bool ModuleSession::showBitmap(int n) {
-    if (n < 0 || n > 255 || !port_.portOpen() || port_.running())
+    if (!isByte(n) || !port_.portOpen() || running())
         return false;
-    port_.output(module::showImageCommand(0, 0, quint8(n)));
-    return true;
+    return !showImage(n);
 }
 
 } // namespace panelix

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "bitmap/BitmapDownload.h"
 #include "bitmap/DownloadImageBuilder.h"
+#include "common/InputError.h"
 #include "library/BitmapList.h"
 #include "library/ListFile.h"
 #include "link/CommPort.h"
@@ -31,52 +33,74 @@ enum class FailureReason {
     PortSwitched,   // the other port was chosen while a transfer ran
     PortNotOpen,    // nothing was sent: the port is closed
     PortOpenFailed, // openError and port say which and why
-    Busy,           // a single command while a transfer runs would corrupt it
-    RefusedInput,   // cause says what; text is the refusal as the libraries word it
-};
-
-enum class InputCause {
-    None,
-    DataDirUnusable,
-    ListNotSaved,
-    TooManyBitmaps,
-    BitmapRefused,
-    ImageTooLarge,
-    FileAddNotWritten,
-    ImageInvalid,
-    FontMissing,
+    Busy,           // data is flowing: a single command would corrupt it
+    AlreadyRunning, // data is flowing: a new download would land its header in the data
+    RefusedInput,   // input says what was refused and why
+    Stalled,        // a running transfer made no progress for the stall time; it ended
+    Stopped,        // the front end stopped the transfer (stopTransfer)
 };
 
 struct Failure {
     FailureReason reason = FailureReason::RefusedInput;
     TransferKind transfer = TransferKind::None;
-    InputCause cause = InputCause::None;
+    InputError input;   // RefusedInput: what was refused and why
     OpenError openError = OpenError::None;
+    QString systemText; // PortOpenFailed: the system's own words, when it gave any
     int port = 0;
-    qint32 sent = 0; // how far a transfer had come
-    QString text;    // RefusedInput: the status text of the refusal
+    qint32 sent = 0;  // data bytes the line had taken
+    qint32 total = 0; // data bytes the transfer announced; 0 before a header
 };
 
 // Empty when the operation went ahead.
 using Refusal = std::optional<Failure>;
 
+// A download image built from a list of bitmaps and written to its file, and
+// whether the module would take it.
+struct PackedList {
+    InputError error;        // the build was refused: nothing written
+    QByteArray image;        // the image as written
+    BitmapDownloadPlan plan; // plan.accepted false: built and written, but too large to send
+    bool built() const { return !error.failed(); }
+};
+
 // Everything that can be done with the module, without a window: the port and its
 // choice, the bitmap list and its file, the downloads, the connection test and the
-// single commands. Front ends (the main window, the command line) call the
-// operations and turn the typed outcomes into their own words.
+// single commands. It is the one sequencer of the exchange: front ends (the main
+// window, the command line) call the operations and turn the typed outcomes into
+// their own words; none of them touches the port.
+//
+// Before a download header the session makes sure the module listens for a command:
+// a module left inside a cut transfer (a stopped program, a switched port, a pulled
+// cable) would take the header as data. It sends the connection test and waits for
+// 0x0C; a module still receiving answers 0xAA and is left quiet until it gives the
+// cut transfer up, then asked again. The header goes out once the module answers,
+// or after SyncLimitMs in any case (a module that never answers is then met by the
+// silent-module rule).
 class ModuleSession : public QObject {
     Q_OBJECT
 public:
-    // How long a download header may wait for the module's first 0xAA before the
-    // front end is told that the module is silent (the transfer stays armed).
-    static constexpr int SilentModuleMs = 3000;
-    // The page size the bitmap header's length is read back with.
-    static constexpr qint32 PageSize = 256;
+    // How long a download header may wait for the module's first 0xAA, and a test
+    // for its 0x0C, before the front end is told (setAnswerTimeout changes it).
+    static constexpr int DefaultAnswerMs = 3000;
+    // How long a running transfer may go without progress before it is ended.
+    static constexpr int DefaultStallMs = 5000;
     // How often a lost port's device is looked for.
     static constexpr int ReconnectPollMs = 500;
+    // Making sure the module listens: how long a test waits for its answer, the
+    // pause after an unanswered one (past the module's 500 ms command time-out),
+    // how long a module that still receives is left quiet (its transfer time-out
+    // is 5 s), and the bound of the whole.
+    static constexpr int SyncAnswerMs = 250;
+    static constexpr int SyncPauseMs = 600;
+    static constexpr int SyncQuietMs = 5500;
+    static constexpr int SyncLimitMs = 13000;
 
     explicit ModuleSession(QObject* parent = nullptr);
     ~ModuleSession() override;
+
+    void setAnswerTimeout(int ms);
+    int answerTimeout() const { return answerMs_; }
+    void setStallTimeout(int ms);
 
     // --- data directory and bitmap list
     // Creates the directory when missing; false when it cannot be used.
@@ -84,8 +108,8 @@ public:
     QString dataDir() const { return dataDir_; }
     bool dataDirUsable() const { return dataDirUsable_; }
     BitmapList& bitmapList() { return list_; }
-    // Reads the list file into the list; the message of an unreadable file, if any.
-    QString loadList();
+    // Reads the list file into the list; the refusal of an unreadable file, if any.
+    InputError loadList();
     Refusal saveList();
 
     // --- ports
@@ -101,42 +125,66 @@ public:
     void setReconnect(bool on);
     bool reconnecting() const { return reconnectTimer_.isActive(); }
     int currentPort() const { return port_.commPort(); }
+    // For tests and measurements only: front ends go through the operations.
     CommPort& port() { return port_; }
     const CommPort& port() const { return port_; }
 
-    // --- operations
+    // --- downloads. Each is refused (AlreadyRunning) while data flows, so that a second press
+    // never lands a header in the middle of the data; before the first 0xAA (a module
+    // that does not answer) and after an error a new start replaces the old one.
     // Saves the list, builds the download image into file.add, checks it and starts
-    // the transfer. A refusal ends a transfer that was running.
+    // the transfer.
     Refusal downloadBitmaps();
     // Whether the latest bitmap download got as far as a built image.
     bool imageBuilt() const { return imageBuilt_; }
-    const DownloadImageBuilder& builder() const { return builder_; }
+    // The font of the data directory (hzk16), or a font file of its own.
     Refusal downloadFont();
+    Refusal downloadFontFile(const QString& path);
     // Sends a download image built before (a file.add) exactly as downloadBitmaps()
     // sends the one it builds: the same checks, header and pacing; nothing is written.
     Refusal downloadImage(const QByteArray& image);
-    // Sends the test command; testAnswered() follows the module's 0x0C.
-    Refusal testConnection();
-    // Single commands: refused while a transfer runs.
+    // Builds the image of entries into fileAddPath and checks it, sending nothing.
+    static PackedList packList(const QStringList& entries, const QString& fileAddPath);
+    // Ends a transfer under way (armed or running): its Failure, or nothing when
+    // no transfer was under way.
+    std::optional<Failure> stopTransfer();
+
+    // --- single commands: refused (Busy) while data flows. Each emits
+    // commandWritten() once its bytes have left the host.
+    Refusal testConnection(); // testAnswered() or testUnanswered() follows
     Refusal sendCommand(const QByteArray& bytes);
-    Refusal clearScreen();
-    Refusal setBacklight(bool on);
-    // Asks the module to show stored bitmap n; skipped (false) when the port is
-    // closed, a transfer runs or n is not a bitmap number.
+    Refusal clearScreen(bool inverted = false);
+    Refusal setBacklight(bool on, bool inverted = false);
+    Refusal showImage(int n, int x = 0, int y = 0, bool inverted = false);
+    // x in byte columns, y in dot rows; characters without a GBK code show as '?'.
+    Refusal showText(int x, int y, const QString& text, bool large = false, bool inverted = false);
+    Refusal invertArea(int x, int y, int width, int height);
+    // Stored bitmap n at the top left for a click on the list; skipped (false)
+    // when the port is closed, data flows or n is not a bitmap number.
     bool showBitmap(int n);
 
     TransferKind activeTransfer() const { return active_; }
-    bool running() const { return port_.running(); }
+    // Data is flowing: from the first 0xAA until the transfer ends.
+    bool running() const { return active_ != TransferKind::None && port_.running(); }
+    TransferProgress progressNow() const;
     bool testPending() const { return testPending_; }
 
 signals:
     void progress(const panelix::TransferProgress& progress);
-    void finished(panelix::TransferKind kind);
+    // Emitted after running() has turned false.
+    void finished(panelix::TransferKind kind, qint32 total);
     void failed(const panelix::Failure& failure);
     // A 0x0C that answers a connection test sent and not yet answered.
     void testAnswered();
-    // No 0xAA SilentModuleMs after a download header; the transfer stays armed.
+    // No 0x0C answerTimeout() after a connection test.
+    void testUnanswered();
+    // No 0xAA answerTimeout() after a download header; the transfer stays armed.
     void moduleSilent();
+    // The module is still inside a cut transfer: the header waits until it has
+    // given that up (some seconds).
+    void waitingForModule();
+    // The bytes of every single command sent so far have left the host.
+    void commandWritten();
     void runningChanged(bool running);
     // The lost port's device came back and is open again.
     void reconnected();
@@ -144,23 +192,42 @@ signals:
     void received(const QByteArray& bytes);
 
 private:
+    enum class Sync { Off, Asked, Paused, Quiet };
+
     Refusal sendBitmapImage(const QByteArray& image);
-    Refusal startTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header);
+    Refusal beginTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header);
     Refusal refuse(Failure f);
+    Failure transferFailure(FailureReason reason) const;
     void endTransfer();
     Refusal sendSingle(const QByteArray& bytes);
     void transferRunning(bool running);
+    void askModule();
+    void syncReply(const QByteArray& bytes);
+    void syncTimeout();
+    void sendHeader();
 
     CommPort port_;
     BitmapList list_;
     ListFile listFile_;
-    DownloadImageBuilder builder_;
     QString dataDir_;
     bool dataDirUsable_ = false;
     bool imageBuilt_ = false;
     bool testPending_ = false;
+    int answerMs_ = DefaultAnswerMs;
+    int stallMs_ = DefaultStallMs;
     TransferKind active_ = TransferKind::None;
+    // The transfer waiting for the module to listen.
+    QByteArray image_;
+    qint32 total_ = 0;
+    QByteArray header_;
+    Sync sync_ = Sync::Off;
+    int syncAsks_ = 0;
+    bool toldWaiting_ = false;
+    QElapsedTimer syncClock_;
+    QTimer syncTimer_;
     QTimer silentTimer_;
+    QTimer testTimer_;
+    QTimer stallTimer_;
     QTimer reconnectTimer_;
     bool reconnect_ = false;
     QElapsedTimer clock_;

@@ -1,7 +1,7 @@
 #include "shell/MainWindow.h"
 
+#include "import/MonoImage.h"
 #include "library/FileBrowser.h"
-#include "protocol/Module.h"
 #include "shell/StatusTexts.h"
 #include "shell/DirListBox.h"
 #include "shell/editor/ComposerWindow.h"
@@ -65,8 +65,8 @@ QString MainWindow::windowCaption() {
     return QStringLiteral("Panelix3.1(for 320240)") + QString(44, QLatin1Char(' '));
 }
 
-MainWindow::MainWindow(const StartupOptions& options, QWidget* parent) : QWidget(parent) {
-    session_.port().setObjectName(QStringLiteral("MSComm1"));
+MainWindow::MainWindow(ModuleSession& session, const StartupOptions& options, QWidget* parent)
+    : QWidget(parent), session_(session) {
     session_.setDevicePath(1, options.port1);
     session_.setDevicePath(2, options.port2);
     // An unplugged adapter that comes back is opened again by itself.
@@ -76,7 +76,8 @@ MainWindow::MainWindow(const StartupOptions& options, QWidget* parent) : QWidget
     buildPortPickers();
     connectControls();
     connectSession();
-    attachHelpAndKeys(this); // Command5 and F1 open the help; the keys and the tab order
+    attachKeys();
+    followDataDirectory();
     startUp(options.dataDir);
     if (remember_)
         restoreRemembered(options);
@@ -100,10 +101,10 @@ void MainWindow::buildControls() {
 
     consoleFrame_ =
         place(new QGroupBox(tr("模拟仿真"), this), "Frame2", twips(5400, 6120, 6012, 1932), larger);
-    buttons_[14] = place(new QPushButton(tr("显示反色"), consoleFrame_), "Command14",
-                         twips(3240, 1080, 1092, 372), larger);
-    buttons_[13] = place(new QPushButton(tr("发送命令"), consoleFrame_), "Command13",
-                         twips(4680, 1080, 1092, 372), songFont(10.8, true));
+    invertButton_ = place(new QPushButton(tr("显示反色"), consoleFrame_), "Command14",
+                          twips(3240, 1080, 1092, 372), larger);
+    sendButton_ = place(new QPushButton(tr("发送命令"), consoleFrame_), "Command13",
+                        twips(4680, 1080, 1092, 372), songFont(10.8, true));
     commandPicker_ = place(new QComboBox(consoleFrame_), "Combo1", twips(120, 600, 5652, 312), larger);
     commandPicker_->setEditable(true);
     commandPicker_->setInsertPolicy(QComboBox::NoInsert);
@@ -117,31 +118,22 @@ void MainWindow::buildControls() {
     commandHint_ = place(new QLabel(tr("请输入命令"), consoleFrame_), "Label3",
                          twips(120, 360, 5652, 252), songFont(10.8, true));
 
-    struct Button {
-        int number;
-        const char* caption;
-        QRect geometry;
-        bool larger;
+    // Made in the order of the designed form, the last drawn on top.
+    const auto button = [this](const QString& caption, const char* name, QRect geometry, const QFont& font) {
+        return place(new QPushButton(caption, this), name, geometry, font);
     };
-    const Button buttons[] = {
-        {12, QT_TR_NOOP("背光关闭"), twips(3960, 3600, 972, 372), false},
-        {11, QT_TR_NOOP("背光打开"), twips(3960, 3120, 972, 372), false},
-        {10, QT_TR_NOOP("清除显示"), twips(3960, 2640, 972, 372), false},
-        {9, QT_TR_NOOP("下载字库"), twips(3960, 2160, 972, 372), false},
-        {8, QT_TR_NOOP("下载位图"), twips(3960, 1680, 972, 372), false},
-        {7, QT_TR_NOOP("连线测试"), twips(3960, 1200, 972, 372), false},
-        {6, QT_TR_NOOP("图文编辑"), twips(3960, 720, 972, 372), false},
-        {5, QT_TR_NOOP("使用帮助"), twips(2520, 720, 972, 372), false},
-        {4, QT_TR_NOOP("恢复"), twips(4080, 6480, 612, 372), true},
-        {3, QT_TR_NOOP("重排"), twips(4080, 5760, 612, 372), true},
-        {2, QT_TR_NOOP("删除"), twips(4080, 5040, 612, 372), true},
-        {1, QT_TR_NOOP("添加"), twips(4080, 4320, 612, 372), true},
-    };
-    for (const Button& b : buttons) {
-        const QByteArray name = "Command" + QByteArray::number(b.number);
-        buttons_[b.number] = place(new QPushButton(tr(b.caption), this), name.constData(),
-                                   b.geometry, b.larger ? larger : normal);
-    }
+    backlightOffButton_ = button(tr("背光关闭"), "Command12", twips(3960, 3600, 972, 372), normal);
+    backlightOnButton_ = button(tr("背光打开"), "Command11", twips(3960, 3120, 972, 372), normal);
+    clearButton_ = button(tr("清除显示"), "Command10", twips(3960, 2640, 972, 372), normal);
+    downloadFontButton_ = button(tr("下载字库"), "Command9", twips(3960, 2160, 972, 372), normal);
+    downloadBitmapsButton_ = button(tr("下载位图"), "Command8", twips(3960, 1680, 972, 372), normal);
+    testButton_ = button(tr("连线测试"), "Command7", twips(3960, 1200, 972, 372), normal);
+    composerButton_ = button(tr("图文编辑"), "Command6", twips(3960, 720, 972, 372), normal);
+    helpButton_ = button(tr("使用帮助"), "Command5", twips(2520, 720, 972, 372), normal);
+    restoreButton_ = button(tr("恢复"), "Command4", twips(4080, 6480, 612, 372), larger);
+    reorderButton_ = button(tr("重排"), "Command3", twips(4080, 5760, 612, 372), larger);
+    removeButton_ = button(tr("删除"), "Command2", twips(4080, 5040, 612, 372), larger);
+    addButton_ = button(tr("添加"), "Command1", twips(4080, 4320, 612, 372), larger);
 
     portFrame_ = place(new QGroupBox(tr("串口选择"), this), "Frame1", twips(240, 360, 1812, 732), larger);
     // Slightly wider than designed: this toolkit's indicator needs more room than 732 twips leave.
@@ -177,7 +169,7 @@ void MainWindow::buildControls() {
 }
 
 void MainWindow::connectControls() {
-    // Command5 opens the help (attachHelpAndKeys); Command6 opens the screen composer.
+    // The help button opens the help (attachKeys).
     for (int n : {1, 2}) {
         QRadioButton* option = portButtons_[n - 1];
         connect(option, &QRadioButton::toggled, this, [this, n](bool on) {
@@ -193,25 +185,23 @@ void MainWindow::connectControls() {
             pressedChosen_ = false;
         });
     }
-    connect(buttons_[1], &QPushButton::clicked, this, &MainWindow::addBrowsedFile);
-    connect(buttons_[2], &QPushButton::clicked, this, &MainWindow::removeListEntry);
-    connect(buttons_[3], &QPushButton::clicked, this, &MainWindow::clearList);
-    connect(buttons_[4], &QPushButton::clicked, this, &MainWindow::restoreList);
-    connect(buttons_[6], &QPushButton::clicked, this, [this] { ComposerWindow::open(session_, this); });
+    connect(addButton_, &QPushButton::clicked, this, &MainWindow::addBrowsedFile);
+    connect(removeButton_, &QPushButton::clicked, this, &MainWindow::removeListEntry);
+    connect(reorderButton_, &QPushButton::clicked, this, &MainWindow::clearList);
+    connect(restoreButton_, &QPushButton::clicked, this, &MainWindow::restoreList);
+    connect(composerButton_, &QPushButton::clicked, this, [this] { ComposerWindow::open(session_, this); });
     // Picture files dropped on the bitmap list go through the import dialog.
     connect(new PictureDropTarget(bitmapList_), &PictureDropTarget::dropped, this, [this](const QStringList& paths) {
         importIntoList(session_, paths, this, [this](const QString& text) { setStatus(text); });
     });
-    connect(buttons_[7], &QPushButton::clicked, this, &MainWindow::testConnection);
-    connect(buttons_[8], &QPushButton::clicked, this, &MainWindow::downloadBitmaps);
-    connect(buttons_[9], &QPushButton::clicked, this, &MainWindow::downloadFont);
-    connect(buttons_[10], &QPushButton::clicked, this, &MainWindow::clearDisplay);
-    connect(buttons_[11], &QPushButton::clicked, this,
-            [this] { sendSingleCommand(module::simpleCommand(module::CmdBacklightOn)); });
-    connect(buttons_[12], &QPushButton::clicked, this,
-            [this] { sendSingleCommand(module::simpleCommand(module::CmdBacklightOff)); });
-    connect(buttons_[13], &QPushButton::clicked, this, &MainWindow::sendConsoleCommand);
-    connect(buttons_[14], &QPushButton::clicked, this, &MainWindow::invertConsoleCommand);
+    connect(testButton_, &QPushButton::clicked, this, &MainWindow::testConnection);
+    connect(downloadBitmapsButton_, &QPushButton::clicked, this, &MainWindow::downloadBitmaps);
+    connect(downloadFontButton_, &QPushButton::clicked, this, &MainWindow::downloadFont);
+    connect(clearButton_, &QPushButton::clicked, this, &MainWindow::clearDisplay);
+    connect(backlightOnButton_, &QPushButton::clicked, this, [this] { showRefusal(session_.setBacklight(true)); });
+    connect(backlightOffButton_, &QPushButton::clicked, this, [this] { showRefusal(session_.setBacklight(false)); });
+    connect(sendButton_, &QPushButton::clicked, this, &MainWindow::sendConsoleCommand);
+    connect(invertButton_, &QPushButton::clicked, this, &MainWindow::invertConsoleCommand);
     connect(commandPicker_, &QComboBox::activated, this, &MainWindow::chooseCommand);
     connect(commandPicker_, &QComboBox::editTextChanged, this, &MainWindow::editCommand);
     connect(driveList_, &QComboBox::currentIndexChanged, this, [this] { showDrive(); });
@@ -253,6 +243,7 @@ void MainWindow::connectSession() {
     connect(&session_, &ModuleSession::failed, this, &MainWindow::showFailure);
     connect(&session_, &ModuleSession::testAnswered, this, [this] { setStatus(texts::testOk()); });
     connect(&session_, &ModuleSession::moduleSilent, this, [this] { setStatus(texts::moduleSilent()); });
+    connect(&session_, &ModuleSession::waitingForModule, this, [this] { setStatus(texts::waitingForModule()); });
     connect(&session_, &ModuleSession::reconnected, this, [this] { setStatus(texts::portReconnected()); });
 }
 
@@ -378,7 +369,7 @@ void MainWindow::startUp(const QString& dataDir) {
 
     // The data directory is created when missing; without it the list stays empty.
     if (!session_.setDataDir(dataDir))
-        setStatus(tr("数据目录无法使用!"));
+        setStatus(texts::dataDirUnusable());
     const QString absoluteDataDir = QFileInfo(dataDir).absoluteFilePath();
 
     const QStringList roots = driveRoots();
@@ -401,7 +392,7 @@ void MainWindow::startUp(const QString& dataDir) {
     }
 
     if (session_.dataDirUsable())
-        LoadList();
+        loadList();
 
     const QSignalBlocker block(commandPicker_);
     commandPicker_->addItems(CommandConsole::shownCaptions());
@@ -452,12 +443,13 @@ void MainWindow::clearPreview() {
 
 void MainWindow::transferRunningChanged(bool running) {
     // Single commands would land in the middle of the data stream.
-    for (int n : {7, 10, 11, 12, 13})
-        buttons_[n]->setEnabled(!running);
+    for (QPushButton* b : {testButton_, clearButton_, backlightOnButton_, backlightOffButton_, sendButton_})
+        b->setEnabled(!running);
     progress_->setVisible(running);
     if (running) {
-        progress_->setRange(0, std::max(1, session_.port().transferTotal()));
-        progress_->setValue(session_.port().sendPosition());
+        const TransferProgress now = session_.progressNow();
+        progress_->setRange(0, std::max(1, now.total));
+        progress_->setValue(now.sent);
         progress_->setFormat(QStringLiteral("%p%"));
     }
 }
@@ -487,7 +479,63 @@ void MainWindow::showDrive() {
     }
 }
 
+void MainWindow::attachKeys() {
+    const QList<WindowKey> keys = {
+        {QKeySequence(Qt::CTRL | Qt::Key_D), downloadBitmapsButton_},
+        {QKeySequence(Qt::CTRL | Qt::Key_F), downloadFontButton_},
+        {QKeySequence(Qt::CTRL | Qt::Key_T), testButton_},
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), sendButton_},
+        {QKeySequence(Qt::CTRL | Qt::Key_Enter), sendButton_},
+        {QKeySequence(Qt::CTRL | Qt::Key_I), invertButton_},
+        {QKeySequence(Qt::CTRL | Qt::Key_L), clearButton_},
+        {QKeySequence(Qt::CTRL | Qt::Key_B), backlightOnButton_},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B), backlightOffButton_},
+        {QKeySequence(Qt::CTRL | Qt::Key_E), composerButton_},
+        {QKeySequence(Qt::Key_Insert), addButton_, fileList_},
+        {QKeySequence(Qt::Key_Delete), removeButton_, bitmapList_},
+    };
+    attachHelpAndKeys(this, helpButton_, keys, tabOrder());
+}
+
+QList<QWidget*> MainWindow::tabOrder() const {
+    return {portDevices_[0],  portDevices_[1],         portButtons_[0],     portButtons_[1],    driveList_,
+            dirList_,         helpButton_,             fileList_,           composerButton_,    testButton_,
+            downloadBitmapsButton_, downloadFontButton_, clearButton_,      backlightOnButton_, backlightOffButton_,
+            bitmapList_,      addButton_,              removeButton_,       reorderButton_,     restoreButton_,
+            commandPicker_,   commandHex_,             invertButton_,       sendButton_};
+}
+
+// File1 follows its folder: a picture saved by the composer, a converted one or a
+// file copied in shows up without a restart. Changes come in bursts (a file written
+// through a temporary and renamed): the list is read again once they settle.
+void MainWindow::followDataDirectory() {
+    folderSettle_.setSingleShot(true);
+    folderSettle_.setInterval(150);
+    connect(&folderWatch_, &QFileSystemWatcher::directoryChanged, this, [this] { folderSettle_.start(); });
+    connect(&folderSettle_, &QTimer::timeout, this, &MainWindow::refreshDirectoryFiles);
+}
+
+void MainWindow::refreshDirectoryFiles() {
+    // The row the user is on stays chosen when it is still there.
+    const BrowserEntry* e = browsedFile();
+    const QString chosen = e ? e->path : QString();
+    browsedFiles_ = bmpEntriesIn(dirList_->path());
+    const QSignalBlocker block(fileList_);
+    fileList_->clear();
+    int row = -1;
+    for (int i = 0; i < browsedFiles_.size(); ++i) {
+        fileList_->addItem(browsedFiles_[i].displayName);
+        if (!chosen.isEmpty() && browsedFiles_[i].path == chosen)
+            row = i;
+    }
+    fileList_->setCurrentRow(row);
+}
+
 void MainWindow::showDirectoryFiles() {
+    if (!folderWatch_.directories().isEmpty())
+        folderWatch_.removePaths(folderWatch_.directories());
+    if (!dirList_->path().isEmpty())
+        folderWatch_.addPath(dirList_->path());
     browsedFiles_ = bmpEntriesIn(dirList_->path());
     fileList_->clear();
     for (const BrowserEntry& e : browsedFiles_)
@@ -508,12 +556,12 @@ void MainWindow::previewBrowsedFile() {
     if (!e->pathOpensFile) {
         // A name in another encoding: its path would not open this file (or would
         // open a twin whose name is the same text in UTF-8).
-        setStatus(QCoreApplication::translate("panelix::BmpReader", "位图文件无法打开:") + e->displayName);
+        setStatus(texts::inputErrorText(inputError(InputReason::BitmapUnreadable, e->displayName)));
         clearPreview();
         return;
     }
-    CurrentBmpPath = e->path;
-    ShowBitmapInfo();
+    currentBmpPath_ = e->path;
+    showBitmapInfo();
 }
 
 void MainWindow::listEntryClicked(int k) {
@@ -523,27 +571,22 @@ void MainWindow::listEntryClicked(int k) {
     session_.showBitmap(k);
     if (k < 0)
         return; // nothing selected: the preview stays as it is
-    CurrentBmpPath = session_.bitmapList().entry(k);
-    ShowBitmapInfo();
+    currentBmpPath_ = session_.bitmapList().entry(k);
+    showBitmapInfo();
 }
 
-void MainWindow::ShowBitmapInfo() {
-    if (!reader_.ReadBmp(CurrentBmpPath)) {
-        setStatus(reader_.error());
+void MainWindow::showBitmapInfo() {
+    if (!reader_.readBmp(currentBmpPath_)) {
+        setStatus(texts::inputErrorText(reader_.error()));
         clearPreview();
         return;
     }
     const int w = reader_.width();
     const int h = reader_.height();
-    setStatus(bitmapInfoText(w, h));
-    QImage picture(w, h, QImage::Format_Mono);
+    setStatus(texts::bitmapInfo(w, h));
+    // The preview shows the file's own colours; the module gets the bits as stored.
     const auto pal = reader_.palette();
-    picture.setColorTable({pal[0], pal[1]});
-    for (int r = 0; r < h; ++r) {
-        uchar* line = picture.scanLine(r);
-        for (int k = 0; k < reader_.widthBytes(); ++k)
-            line[k] = reader_.pixelByte(r, k);
-    }
+    const QImage picture = monoImage(reader_.bitmap(), pal[0], pal[1]);
     const QSize box = previewBoxSize(w, h, previewArea.size());
     preview_->setGeometry(QRect(previewArea.topLeft(), box));
     preview_->setPixmap(QPixmap::fromImage(picture));
@@ -556,12 +599,12 @@ void MainWindow::addBrowsedFile() {
     // The list file stores paths in GBK: a path it cannot hold, or that would not
     // open this file again, would come back wrong.
     if (!canStoreInList(*e)) {
-        setStatus(tr("路径含有无法保存的字符!"));
+        setStatus(texts::inputErrorText(inputError(InputReason::PathNotStorable, e->path)));
         return;
     }
-    QString message;
-    if (!session_.bitmapList().add(e->path, &message))
-        setStatus(message);
+    InputError error;
+    if (!session_.bitmapList().add(e->path, &error) && error)
+        setStatus(texts::inputErrorText(error));
 }
 
 void MainWindow::removeListEntry() {
@@ -573,13 +616,12 @@ void MainWindow::clearList() {
 }
 
 void MainWindow::restoreList() {
-    LoadList();
+    loadList();
 }
 
-void MainWindow::LoadList() {
-    const QString message = session_.loadList();
-    if (!message.isEmpty())
-        setStatus(message);
+void MainWindow::loadList() {
+    if (const InputError error = session_.loadList())
+        setStatus(texts::inputErrorText(error));
 }
 
 void MainWindow::testConnection() {
@@ -590,10 +632,16 @@ void MainWindow::testConnection() {
 }
 
 void MainWindow::downloadBitmaps() {
+    // While data flows a press would ruin the transfer: it is refused with a word,
+    // and the preview stays.
+    if (session_.running()) {
+        showRefusal(session_.downloadBitmaps());
+        return;
+    }
     clearPreview();
     const Refusal r = session_.downloadBitmaps();
     if (session_.imageBuilt())
-        CurrentBmpPath = session_.bitmapList().entries().value(session_.bitmapList().count() - 1, CurrentBmpPath);
+        currentBmpPath_ = session_.bitmapList().entries().value(session_.bitmapList().count() - 1, currentBmpPath_);
     if (r)
         showFailure(*r);
     else
@@ -601,6 +649,10 @@ void MainWindow::downloadBitmaps() {
 }
 
 void MainWindow::downloadFont() {
+    if (session_.running()) {
+        showRefusal(session_.downloadFont());
+        return;
+    }
     clearPreview();
     if (Refusal r = session_.downloadFont())
         showFailure(*r);
@@ -611,12 +663,12 @@ void MainWindow::downloadFont() {
 void MainWindow::clearDisplay() {
     clearPreview();
     setStatus(QString());
-    sendSingleCommand(module::simpleCommand(module::CmdClearScreen));
+    showRefusal(session_.clearScreen());
 }
 
-void MainWindow::sendSingleCommand(const QByteArray& bytes) {
-    if (Refusal r = session_.sendCommand(bytes))
-        showFailure(*r);
+void MainWindow::showRefusal(const Refusal& refusal) {
+    if (refusal)
+        showFailure(*refusal);
 }
 
 void MainWindow::chooseCommand(int index) {
@@ -631,9 +683,9 @@ void MainWindow::editCommand(const QString& text) {
 
 void MainWindow::sendConsoleCommand() {
     const CommandConsole::SendResult r = console_.send(commandHex_->text());
-    commandHex_->setText(r.text2);
+    commandHex_->setText(r.commandHex);
     if (r.valid)
-        sendSingleCommand(r.bytes);
+        showRefusal(session_.sendCommand(r.bytes));
 }
 
 void MainWindow::invertConsoleCommand() {

@@ -7,6 +7,7 @@
 #include "session/ModuleSession.h"
 #include "shell/StartupOptions.h"
 
+#include <QFileSystemWatcher>
 #include <QTimer>
 #include <QWidget>
 
@@ -23,23 +24,27 @@ namespace panelix {
 
 class DirListBox;
 
-// The one window of the tool. It wires the controls to the module session and to
-// the widget-free logic of each subsystem, and words the session's outcomes:
-// every result or error meant for the user goes to the status line Label2.
+// The one window of the tool. It wires the controls to the module session it is
+// given and to the widget-free logic of each subsystem, and words the session's
+// outcomes: every result or error meant for the user goes to the status line Label2.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit MainWindow(const StartupOptions& options, QWidget* parent = nullptr);
+    // The session outlives the window; the window sets its ports and data directory
+    // from the options and opens port 1 (or 2).
+    MainWindow(ModuleSession& session, const StartupOptions& options, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     static QString windowCaption();
 
     ModuleSession& session() { return session_; }
-    CommPort& commPort() { return session_.port(); }
     BitmapList& bitmapList() { return session_.bitmapList(); }
     const CommandConsole& console() const { return console_; }
     QString dataDir() const { return session_.dataDir(); }
-    QString currentBmpPath() const { return CurrentBmpPath; }
+    QString currentBmpPath() const { return currentBmpPath_; }
+    // The controls in the order Tab visits them: the layout read from the top left,
+    // column by column, the console last.
+    QList<QWidget*> tabOrder() const;
 
     // Where the port pickers get the system's serial devices from (tests give
     // their own); the lists follow it every PortScanMs.
@@ -70,6 +75,7 @@ private:
 
     void showDrive();
     void showDirectoryFiles();
+    void refreshDirectoryFiles();
     void previewBrowsedFile();
     const BrowserEntry* browsedFile() const;
     void listEntryClicked(int index);
@@ -81,22 +87,24 @@ private:
     void downloadBitmaps();
     void downloadFont();
     void clearDisplay();
-    void sendSingleCommand(const QByteArray& bytes);
+    void showRefusal(const Refusal& refusal);
     void sendConsoleCommand();
     void invertConsoleCommand();
     void chooseCommand(int index);
     void editCommand(const QString& text);
 
-    void LoadList();
-    void ShowBitmapInfo();
+    void loadList();
+    void showBitmapInfo();
+    void attachKeys();
+    void followDataDirectory();
 
-    QString CurrentBmpPath;
+    QString currentBmpPath_;
     bool pressedChosen_ = false; // the option button pressed was the chosen one
     bool portLostShown_ = false; // the status line says the port went away
     bool remember_ = false;      // choices go to the settings
     QString permissionTip_[2];   // the advice after a permission failure, per port
 
-    ModuleSession session_;
+    ModuleSession& session_;
     BmpReader reader_; // the preview's
     QList<BrowserEntry> browsedFiles_; // what fileList_ shows, row by row
     CommandConsole console_;
@@ -105,7 +113,20 @@ private:
     QGroupBox* consoleFrame_ = nullptr;
     QGroupBox* listFrame_ = nullptr;
     QRadioButton* portButtons_[2] = {};
-    QPushButton* buttons_[15] = {}; // by the number of their object name, Command1..Command14
+    QPushButton* addButton_ = nullptr;             // Command1
+    QPushButton* removeButton_ = nullptr;          // Command2
+    QPushButton* reorderButton_ = nullptr;         // Command3
+    QPushButton* restoreButton_ = nullptr;         // Command4
+    QPushButton* helpButton_ = nullptr;            // Command5
+    QPushButton* composerButton_ = nullptr;        // Command6
+    QPushButton* testButton_ = nullptr;            // Command7
+    QPushButton* downloadBitmapsButton_ = nullptr; // Command8
+    QPushButton* downloadFontButton_ = nullptr;    // Command9
+    QPushButton* clearButton_ = nullptr;           // Command10
+    QPushButton* backlightOnButton_ = nullptr;     // Command11
+    QPushButton* backlightOffButton_ = nullptr;    // Command12
+    QPushButton* sendButton_ = nullptr;            // Command13
+    QPushButton* invertButton_ = nullptr;          // Command14
     QLabel* listNumberCaption_ = nullptr;
     QLabel* status_ = nullptr;
     QLabel* commandHint_ = nullptr;
@@ -124,6 +145,8 @@ private:
     PortSource portSource_;
     QList<SerialPortInfo> ports_;
     QTimer portScan_;
+    QFileSystemWatcher folderWatch_; // the folder File1 shows
+    QTimer folderSettle_;
 };
 
 } // namespace panelix

@@ -2,6 +2,8 @@
 
 #include "link/PortList.h"
 
+#include <QFileInfo>
+
 #include <cmath>
 
 namespace panelix {
@@ -50,6 +52,49 @@ QString texts::permissionAdvice(const QString& devicePath) {
         .arg(devicePath, g);
 }
 
+namespace {
+
+QString translated(const char* text) {
+    return QCoreApplication::translate("panelix::StatusTexts", text);
+}
+
+// The file a refusal names: its name, or its position in the list when it has none.
+QString concerned(const InputError& e) {
+    if (e.entry >= 0)
+        return QCoreApplication::translate("panelix::StatusTexts", "第%1项").arg(e.entry + 1);
+    return QFileInfo(e.path).fileName();
+}
+
+} // namespace
+
+QString texts::inputErrorText(const InputError& e) {
+    switch (e.reason) {
+    case InputReason::None: return QString();
+    case InputReason::BitmapUnreadable: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图文件无法打开:")) + concerned(e);
+    case InputReason::NotMonoBmp: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "不是单色BMP位图:")) + concerned(e);
+    case InputReason::BitmapSizeOutOfRange: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图尺寸超出范围:")) + concerned(e);
+    case InputReason::ListFull: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图列表已满,最多251个!"));
+    case InputReason::ListNotSaved: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图列表保存失败!"));
+    case InputReason::ListNotRead: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图列表读取失败!"));
+    case InputReason::TooManyBitmaps: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图数量超过127个,无法下载!"));
+    case InputReason::ImageTooLarge: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图总量超过256KB,无法下载!"));
+    case InputReason::FileAddNotWritten: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "file.add写入失败!"));
+    case InputReason::ImageInvalid: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "下载映像无效,无法下载!"));
+    case InputReason::FontMissing: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "找不到字库文件hzk16!"));
+    case InputReason::DataDirUnusable: return dataDirUnusable();
+    case InputReason::PictureUnreadable: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "图片无法读取:")) + concerned(e);
+    case InputReason::NotAPicture: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "不是图片文件:")) + concerned(e);
+    case InputReason::PictureTooLarge: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "图片尺寸过大:")) + concerned(e);
+    case InputReason::BitmapNotWritten: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图文件写入失败:")) + concerned(e);
+    case InputReason::PathNotStorable: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "路径含有无法保存的字符!"));
+    }
+    return QString();
+}
+
+QString texts::bitmapInfo(int width, int height) {
+    return QCoreApplication::translate("panelix::StatusTexts", "位图宽度:%1      位图高度:%2").arg(width).arg(height);
+}
+
 QString texts::failureText(const Failure& failure) {
     switch (failure.reason) {
     case FailureReason::ModuleError:
@@ -64,7 +109,14 @@ QString texts::failureText(const Failure& failure) {
         return portOpenFailed(failure.port, failure.openError);
     case FailureReason::Busy:
         return QString();
-    case FailureReason::RefusedInput: return failure.text;
+    case FailureReason::AlreadyRunning:
+        return downloadBusy();
+    case FailureReason::RefusedInput:
+        return inputErrorText(failure.input);
+    case FailureReason::Stalled:
+        return moduleSilent();
+    case FailureReason::Stopped:
+        return QString();
     }
     return QString();
 }

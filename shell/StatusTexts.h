@@ -44,10 +44,26 @@ inline QString portOpenFailed(int port) {
 inline QString portReconnected() {
     return QCoreApplication::translate("panelix::StatusTexts", "串口已重新连接");
 }
+inline QString waitingForModule() {
+    return QCoreApplication::translate("panelix::StatusTexts", "正在等待模块就绪...");
+}
+inline QString downloadBusy() {
+    return QCoreApplication::translate("panelix::StatusTexts", "正在下载,请等待完成!");
+}
+inline QString dataDirUnusable() {
+    return QCoreApplication::translate("panelix::StatusTexts", "数据目录无法使用!");
+}
 // "串口COM1打开失败:设备不存在!" and the like; the plain text when the cause is unknown.
 QString portOpenFailed(int port, OpenError cause);
 // What to do about a port that cannot be opened for want of permission.
 QString permissionAdvice(const QString& devicePath);
+
+// A refused file, list, image or font: "位图文件无法打开:a.bmp", "位图文件无法打开:第3项",
+// "位图数量超过127个,无法下载!" and the like.
+QString inputErrorText(const InputError& error);
+
+// The status line after a preview read: "位图宽度:320      位图高度:240".
+QString bitmapInfo(int width, int height);
 
 // "正在下载...  " position "   " floored percentage "%".
 QString progressText(qint32 position, qint32 total);
@@ -56,7 +72,8 @@ QString progressText(qint32 position, qint32 total);
 QString timeLeftText(qint64 seconds);
 
 // The status text of a failure; empty when the window says nothing (a single
-// command refused during a transfer, whose buttons are disabled anyway).
+// command refused during a transfer, whose buttons are disabled anyway). A new
+// download refused while data flows says so.
 QString failureText(const Failure& failure);
 
 } // namespace panelix::texts

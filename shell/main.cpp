@@ -1,3 +1,4 @@
+#include "session/ModuleSession.h"
 #include "shell/MainWindow.h"
 #include "shell/StartupOptions.h"
 #include "shell/help/Language.h"
@@ -63,7 +64,9 @@ int main(int argc, char** argv) {
     }
 #endif
 
-    panelix::MainWindow window(options);
+    // main → session → window: the window wires its controls to the session it is given.
+    panelix::ModuleSession session;
+    panelix::MainWindow window(session, options);
     window.show();
 #ifdef PANELIX_WITH_SIMULATOR
     if (simulator)

@@ -213,7 +213,8 @@ int main(int argc, char** argv) {
         options.port1 = sim->devicePath();
         sim->window();
     }
-    panelix::MainWindow window(options);
+    panelix::ModuleSession session;
+    panelix::MainWindow window(session, options);
     window.show();
     if (sim)
         sim->showBeside(&window);

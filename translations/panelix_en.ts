@@ -2,54 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
-    <name>panelix::BitmapDownload</name>
-    <message>
-        <source>下载映像无效,无法下载!</source>
-        <translation>Invalid download image, cannot download!</translation>
-    </message>
-    <message>
-        <source>正在下载...</source>
-        <translation>Downloading...</translation>
-    </message>
-</context>
-<context>
-    <name>panelix::BitmapList</name>
-    <message>
-        <source>位图列表已满,最多251个!</source>
-        <translation>Bitmap list full, 251 at most!</translation>
-    </message>
-</context>
-<context>
-    <name>panelix::BitmapStore</name>
-    <message>
-        <source>路径含有无法保存的字符!</source>
-        <translation>Path cannot be stored in the list!</translation>
-    </message>
-    <message>
-        <source>位图文件写入失败:</source>
-        <translation>Cannot write bitmap file: </translation>
-    </message>
-</context>
-<context>
-    <name>panelix::BmpReader</name>
-    <message>
-        <source>位图文件无法打开:</source>
-        <translation>Cannot open bitmap file: </translation>
-    </message>
-    <message>
-        <source>不是单色BMP位图:</source>
-        <translation>Not a monochrome BMP: </translation>
-    </message>
-    <message>
-        <source>位图尺寸超出范围:</source>
-        <translation>Bitmap size out of range: </translation>
-    </message>
-    <message>
-        <source>位图宽度:%1      位图高度:%2</source>
-        <translation>Width: %1      Height: %2</translation>
-    </message>
-</context>
-<context>
     <name>panelix::CommandConsole</name>
     <message>
         <source>显示汉字(XY汉):</source>
@@ -261,32 +213,6 @@
         <source>位图已保存:</source>
         <translation>Bitmap saved: </translation>
     </message>
-    <message>
-        <source>找不到字库文件hzk16!</source>
-        <translation>Font file hzk16 not found!</translation>
-    </message>
-</context>
-<context>
-    <name>panelix::DownloadImageBuilder</name>
-    <message>
-        <source>第%1项</source>
-        <translation>entry %1</translation>
-    </message>
-    <message>
-        <source>位图数量超过127个,无法下载!</source>
-        <translation>More than 127 bitmaps, cannot download!</translation>
-    </message>
-    <message>
-        <source>位图总量超过256KB,无法下载!</source>
-        <translation>Bitmaps over 256KB in all, cannot download!</translation>
-    </message>
-    <message>
-        <source>file.add写入失败!</source>
-        <translation>Cannot write file.add!</translation>
-    </message>
-</context>
-<context>
-    <name>panelix::FontImage</name>
     <message>
         <source>找不到字库文件hzk16!</source>
         <translation>Font file hzk16 not found!</translation>
@@ -506,17 +432,6 @@
     </message>
 </context>
 <context>
-    <name>panelix::ListFile</name>
-    <message>
-        <source>位图列表保存失败!</source>
-        <translation>Cannot save the bitmap list!</translation>
-    </message>
-    <message>
-        <source>位图列表读取失败!</source>
-        <translation>Cannot read the bitmap list!</translation>
-    </message>
-</context>
-<context>
     <name>panelix::MainWindow</name>
     <message>
         <source>模拟仿真</source>
@@ -605,32 +520,6 @@
     <message>
         <source>路径含有无法保存的字符!</source>
         <translation>Path cannot be stored in the list!</translation>
-    </message>
-</context>
-<context>
-    <name>panelix::PictureDrop</name>
-    <message>
-        <source>路径含有无法保存的字符!</source>
-        <translation>Path cannot be stored in the list!</translation>
-    </message>
-    <message>
-        <source>数据目录无法使用!</source>
-        <translation>Data directory unusable!</translation>
-    </message>
-</context>
-<context>
-    <name>panelix::PictureImport</name>
-    <message>
-        <source>图片无法读取:</source>
-        <translation>Cannot read picture: </translation>
-    </message>
-    <message>
-        <source>图片尺寸过大:</source>
-        <translation>Picture too large: </translation>
-    </message>
-    <message>
-        <source>不是图片文件:</source>
-        <translation>Not a picture file: </translation>
     </message>
 </context>
 <context>
@@ -737,6 +626,90 @@
     <message>
         <source>串口已重新连接</source>
         <translation>Serial port reconnected</translation>
+    </message>
+    <message>
+        <source>下载映像无效,无法下载!</source>
+        <translation>Invalid download image, cannot download!</translation>
+    </message>
+    <message>
+        <source>位图列表已满,最多251个!</source>
+        <translation>Bitmap list full, 251 at most!</translation>
+    </message>
+    <message>
+        <source>路径含有无法保存的字符!</source>
+        <translation>Path cannot be stored in the list!</translation>
+    </message>
+    <message>
+        <source>位图文件写入失败:</source>
+        <translation>Cannot write bitmap file: </translation>
+    </message>
+    <message>
+        <source>位图文件无法打开:</source>
+        <translation>Cannot open bitmap file: </translation>
+    </message>
+    <message>
+        <source>不是单色BMP位图:</source>
+        <translation>Not a monochrome BMP: </translation>
+    </message>
+    <message>
+        <source>位图尺寸超出范围:</source>
+        <translation>Bitmap size out of range: </translation>
+    </message>
+    <message>
+        <source>位图宽度:%1      位图高度:%2</source>
+        <translation>Width: %1      Height: %2</translation>
+    </message>
+    <message>
+        <source>第%1项</source>
+        <translation>entry %1</translation>
+    </message>
+    <message>
+        <source>位图数量超过127个,无法下载!</source>
+        <translation>More than 127 bitmaps, cannot download!</translation>
+    </message>
+    <message>
+        <source>位图总量超过256KB,无法下载!</source>
+        <translation>Bitmaps over 256KB in all, cannot download!</translation>
+    </message>
+    <message>
+        <source>file.add写入失败!</source>
+        <translation>Cannot write file.add!</translation>
+    </message>
+    <message>
+        <source>找不到字库文件hzk16!</source>
+        <translation>Font file hzk16 not found!</translation>
+    </message>
+    <message>
+        <source>位图列表保存失败!</source>
+        <translation>Cannot save the bitmap list!</translation>
+    </message>
+    <message>
+        <source>位图列表读取失败!</source>
+        <translation>Cannot read the bitmap list!</translation>
+    </message>
+    <message>
+        <source>数据目录无法使用!</source>
+        <translation>Data directory unusable!</translation>
+    </message>
+    <message>
+        <source>图片无法读取:</source>
+        <translation>Cannot read picture: </translation>
+    </message>
+    <message>
+        <source>图片尺寸过大:</source>
+        <translation>Picture too large: </translation>
+    </message>
+    <message>
+        <source>不是图片文件:</source>
+        <translation>Not a picture file: </translation>
+    </message>
+    <message>
+        <source>正在等待模块就绪...</source>
+        <translation>Waiting for the module...</translation>
+    </message>
+    <message>
+        <source>正在下载,请等待完成!</source>
+        <translation>Downloading, wait until it is done!</translation>
     </message>
 </context>
 </TS>

@@ -77,19 +77,19 @@ int main(int argc, char** argv) {
 
     BmpReader reader;
     DownloadImageBuilder builder;
-    if (!builder.BuildDownloadImage(entries, fileAdd) ||
-        !planBitmapDownload(builder.downloadImage(), 256).accepted) {
-        std::fprintf(stderr, "build refused: %s\n", qPrintable(builder.error()));
+    if (!builder.buildDownloadImage(entries, fileAdd) ||
+        !planBitmapDownload(builder.downloadImage()).accepted) {
+        std::fprintf(stderr, "build refused: reason %d\n", int(builder.error().reason));
         return 1;
     }
 
-    const Timing build = timeRounds([&] { builder.BuildDownloadImage(entries, fileAdd); });
+    const Timing build = timeRounds([&] { builder.buildDownloadImage(entries, fileAdd); });
     // The parts of a build: reading the list, packing the image, replacing file.add.
     std::vector<MonoBitmap> bitmaps;
     const Timing read = timeRounds([&] {
         bitmaps.clear();
         for (const QString& e : entries) {
-            reader.ReadBmp(e);
+            reader.readBmp(e);
             bitmaps.push_back(reader.bitmap());
         }
     });

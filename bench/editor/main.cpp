@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
 
     ImportOptions options;
     MonoBitmap whole;
-    QString error;
+    InputError error;
     const Times import = measure(3, [&](int) { importPicture(source, options, &whole, &error); });
 
     std::unique_ptr<ImportDialog> dialog;

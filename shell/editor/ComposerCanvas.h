@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/editor/ComposerDocument.h"
+#include "compose/ComposerDocument.h"
 
 #include <QPoint>
 #include <QWidget>

@@ -2,11 +2,11 @@
 
 #include "common/DataDir.h"
 #include "shell/StatusTexts.h"
-#include "shell/editor/BitmapStore.h"
+#include "compose/BitmapStore.h"
 #include "shell/editor/ComposerCanvas.h"
 #include "shell/editor/ImportDialog.h"
 #include "shell/editor/ItemDialog.h"
-#include "shell/editor/TextRender.h"
+#include "compose/TextRender.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -215,8 +215,7 @@ void ComposerWindow::connectSession() {
         if (!std::exchange(sending_, false) || kind != TransferKind::Bitmaps)
             return;
         setStatus(texts::downloadDone());
-        // The port reports the transfer as running until this signal has been handled.
-        QTimer::singleShot(0, this, &ComposerWindow::showSentBitmap);
+        showSentBitmap();
     });
     connect(&session_, &ModuleSession::failed, this, [this](const Failure& f) {
         if (std::exchange(sending_, false))
@@ -336,7 +335,7 @@ bool ComposerWindow::saveBitmap() {
     const StoreOutcome out =
         storeInList(session_.bitmapList(), dir.filePath(name + QStringLiteral(".bmp")), document_.rendered());
     if (!out.ok) {
-        setStatus(out.message);
+        setStatus(texts::inputErrorText(out.error));
         return false;
     }
     savedBase_ = name;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "session/ModuleSession.h"
-#include "shell/editor/ComposerDocument.h"
+#include "compose/ComposerDocument.h"
 
 #include <QWidget>
 

@@ -1,4 +1,5 @@
 #include "shell/editor/ImportDialog.h"
+#include "shell/StatusTexts.h"
 
 #include "shell/editor/LcdLook.h"
 
@@ -279,12 +280,12 @@ void ImportDialog::render() {
     const Stale level = std::exchange(stale_, Stale::None);
     const ImportOptions o = options();
     if (level == Stale::Source) {
-        QString error;
+        InputError error;
         source_ = QImage();
         if (!loadPicture(currentSource(), o.target, &source_, &error)) {
             source_ = QImage();
-            setStatus(error);
-            emit statusChanged(error);
+            setStatus(texts::inputErrorText(error));
+            emit statusChanged(texts::inputErrorText(error));
         }
         sourceView_->setPixmap(source_.isNull() ? QPixmap()
                                                 : QPixmap::fromImage(source_.scaled(

@@ -1,9 +1,10 @@
 #include "shell/editor/PictureDrop.h"
+#include "shell/StatusTexts.h"
 
 #include "common/Gbk.h"
 #include "import/PictureImport.h"
 #include "session/ModuleSession.h"
-#include "shell/editor/BitmapStore.h"
+#include "compose/BitmapStore.h"
 #include "shell/editor/ImportDialog.h"
 
 #include <QAbstractItemView>
@@ -76,22 +77,22 @@ void importIntoList(ModuleSession& session, const QStringList& paths, QWidget* p
         }
         // Already what the module stores: listed where it is, as Add does.
         const QString absolute = QFileInfo(path).absoluteFilePath();
-        QString message;
+        InputError error;
         if (fromGbk(toGbk(absolute)) != absolute)
-            status(QCoreApplication::translate("panelix::PictureDrop", "路径含有无法保存的字符!"));
-        else if (!session.bitmapList().add(absolute, &message))
-            status(message);
+            status(texts::inputErrorText(inputError(InputReason::PathNotStorable, absolute)));
+        else if (!session.bitmapList().add(absolute, &error) && error)
+            status(texts::inputErrorText(error));
     }
     if (pictures.isEmpty())
         return;
     if (!session.dataDirUsable()) {
-        status(QCoreApplication::translate("panelix::PictureDrop", "数据目录无法使用!"));
+        status(texts::dataDirUnusable());
         return;
     }
     const QString dataDir = QFileInfo(session.dataDir()).absoluteFilePath();
     auto accept = [&session, dataDir](const QString& source, const MonoBitmap& bitmap) {
         const QString path = QDir(dataDir).filePath(bmpNameFor(source, dataDir));
-        return compose::storeInList(session.bitmapList(), path, bitmap).message;
+        return texts::inputErrorText(compose::storeInList(session.bitmapList(), path, bitmap).error);
     };
     auto* dialog = new ImportDialog(pictures, accept, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -6,6 +6,7 @@
 // through the real serial path to a simulated module and shown there ("发送到模块").
 #include "import/PictureImport.h"
 #include "shell/MainWindow.h"
+#include "shell/StatusTexts.h"
 #include "shell/ScreenshotSupport.h"
 #include "shell/editor/ComposerCanvas.h"
 #include "shell/editor/ComposerWindow.h"
@@ -120,11 +121,12 @@ int main(int argc, char** argv) {
     ImportOptions importOptions;
     importOptions.target = QSize(128, 96);
     MonoBitmap picture;
-    QString message;
-    if (!importPicture(source, importOptions, &picture, &message)) {
-        fail(message);
+    InputError error;
+    if (!importPicture(source, importOptions, &picture, &error)) {
+        fail(panelix::texts::inputErrorText(error));
         return 1;
     }
+    QString message;
 
     SimulatedModule sim;
     if (!sim.start(ModuleLink::Timing::Fast, &message)) {
@@ -134,7 +136,8 @@ int main(int argc, char** argv) {
     StartupOptions options = defaultStartupOptions();
     options.dataDir = dataDir;
     options.port1 = sim.devicePath();
-    MainWindow window(options);
+    ModuleSession session;
+    MainWindow window(session, options);
     ComposerWindow* composer = ComposerWindow::open(window.session(), &window);
     composer->resize(720, 620);
     composer->document().apply(demoComposition(picture), QStringLiteral("示例画面"));

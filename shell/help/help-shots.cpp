@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     }
 
     panelix::installLanguage(panelix::Language::English);
-    panelix::MainWindow window(options);
+    panelix::ModuleSession session;
+    panelix::MainWindow window(session, options);
     window.show();
     settle(300);
     // A picture of the data directory in the preview, its size on the status line.

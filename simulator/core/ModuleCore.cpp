@@ -528,12 +528,11 @@ void ModuleCore::drawImage(int col, int y, int n, bool inverted, QString* note) 
     const StoredImage& image = dir.images[std::size_t(n)];
     const std::uint8_t flip = inverted ? 0x00 : 0xFF;
     for (int r = 0; r < image.height && y + r < ScreenHeight; ++r) {
-        const qint64 rowStart = qint64(image.start) + qint64(r) * image.widthBytes;
         for (int k = 0; k < image.widthBytes && col + k < ScreenByteColumns; ++k) {
-            const qint64 position = rowStart + k;
-            if (position >= ImageMemorySize)
+            const int stored = module::storedByte(imageMemory_, image, r, k);
+            if (stored < 0)
                 break;
-            screen_.putByte(col + k, y + r, std::uint8_t(std::uint8_t(imageMemory_[position]) ^ flip));
+            screen_.putByte(col + k, y + r, std::uint8_t(std::uint8_t(stored) ^ flip));
         }
     }
     *note += QStringLiteral(" (%1x%2)").arg(image.widthBytes * 8).arg(image.height);

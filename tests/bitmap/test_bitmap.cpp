@@ -10,6 +10,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+using panelix::test::describe;
+
 using namespace panelix;
 
 namespace {
@@ -38,7 +40,7 @@ protected:
         EXPECT_TRUE(test::writeFile(dir.filePath(name), file));
         return dir.filePath(name);
     }
-    bool build(const QStringList& entries) { return builder.BuildDownloadImage(entries, reader, fileAdd); }
+    bool build(const QStringList& entries) { return builder.buildDownloadImage(entries, reader, fileAdd); }
     QByteArray image(int at, int n = -1) const { return builder.downloadImage().mid(at, n); }
     QByteArray entry(int e) const { return image(8 * e, 8); }
     QByteArray matrix() const {
@@ -53,9 +55,9 @@ protected:
         return plan(img.replace(1, 3, hex(end)));
     }
     QByteArray plan(const QByteArray& img) const {
-        const BitmapDownloadPlan p = planBitmapDownload(img, 256);
+        const BitmapDownloadPlan p = planBitmapDownload(img);
         EXPECT_EQ(p.accepted, !p.header.isEmpty());
-        return p.accepted ? p.header : p.message.toUtf8() + " " + QByteArray::number(p.transferTotal);
+        return p.accepted ? p.header : QByteArray(describe(p.error).c_str()) + " " + QByteArray::number(p.transferTotal);
     }
 
     QTemporaryDir dir;
@@ -75,9 +77,9 @@ TEST_F(Bitmap, TenByTwoPacksTopRowFirstWithoutPadding) {
     EXPECT_EQ(test::readFile(fileAdd), builder.downloadImage());
     EXPECT_EQ(reader.palette()[0], 0xFF302010u);
     EXPECT_EQ(reader.bmpBuffer(), file + QByteArray(40001 - file.size(), '\0'));
-    const BitmapDownloadPlan p = planBitmapDownload(builder.downloadImage(), 256);
+    const BitmapDownloadPlan p = planBitmapDownload(builder.downloadImage());
     EXPECT_TRUE(p.accepted);
-    EXPECT_EQ(p.message, "正在下载...");
+    EXPECT_FALSE(p.error);
     EXPECT_EQ(p.transferTotal, 1028);
     EXPECT_EQ(p.header, hex("A668040408"));
 }
@@ -131,11 +133,11 @@ TEST_F(Bitmap, CountAndSizeLimits) {
     const QByteArray seven = test::readFile(fileAdd);
     EXPECT_EQ(seven, builder.downloadImage());
     EXPECT_EQ(image(0, 4), hex("07302008"));
-    EXPECT_EQ(plan(seven), "位图总量超过256KB,无法下载! 270384");
+    EXPECT_EQ(plan(seven), "ImageTooLarge 270384");
     EXPECT_FALSE(build(QStringList(128, one)));
-    EXPECT_EQ(builder.error(), "位图数量超过127个,无法下载!");
+    EXPECT_EQ(describe(builder.error()), "TooManyBitmaps");
     EXPECT_FALSE(build(QStringList(14, big)));
-    EXPECT_EQ(builder.error(), "位图总量超过256KB,无法下载!");
+    EXPECT_EQ(describe(builder.error()), "ImageTooLarge");
     EXPECT_TRUE(builder.downloadImage().isEmpty());
     EXPECT_EQ(test::readFile(fileAdd), seven);
 }
@@ -144,14 +146,14 @@ TEST_F(Bitmap, TransferTotalLimit) {
     EXPECT_EQ(plan("000400"), hex("A668000408"));
     EXPECT_EQ(plan("000008"), hex("A668000010"));
     EXPECT_EQ(plan("010008"), hex("A668010010"));
-    EXPECT_EQ(plan("020008"), "位图总量超过256KB,无法下载! 262146");
-    EXPECT_EQ(planBitmapDownload(QByteArray(), 256).message, "下载映像无效,无法下载!");
+    EXPECT_EQ(plan("020008"), "ImageTooLarge 262146");
+    EXPECT_EQ(planBitmapDownload(QByteArray()).error.reason, InputReason::ImageInvalid);
 }
 
 TEST_F(Bitmap, SmallerPictureLeavesTheRestOfTheMatrix) {
     const QByteArray large = test::patternRows(320, 240, 9);
-    ASSERT_TRUE(reader.ReadBmp(bmp("large.bmp", bmpFile(320, 240, large))));
-    ASSERT_TRUE(reader.ReadBmp(bmp("small.bmp", bmpFile(10, 2, hex("0102AABB0304CCDD")))));
+    ASSERT_TRUE(reader.readBmp(bmp("large.bmp", bmpFile(320, 240, large))));
+    ASSERT_TRUE(reader.readBmp(bmp("small.bmp", bmpFile(10, 2, hex("0102AABB0304CCDD")))));
     EXPECT_EQ(matrix().left(2 * 81), hex("0304CCDD") + large.right(36) + QByteArray(41, '\0') +
                                          hex("0102AABB") + large.mid(238 * 40 + 4, 36) +
                                          QByteArray(41, '\0'));
@@ -166,7 +168,7 @@ TEST_F(Bitmap, PixelsComeFromTheHeaderOffsetAndInStoredOrder) {
     QByteArray far = bmpFile(100, 30, stored); // rows beyond the first 40,001 bytes
     far.insert(62, QByteArray(50000, '\x77')).replace(10, 4, hex("8EC30000"));
     for (const QByteArray& file : {bmpFile(100, 30, stored, 124), bmpFile(100, 30, stored, 108, 16), far}) {
-        ASSERT_TRUE(build({bmp("v.bmp", file)})) << builder.error().toStdString();
+        ASSERT_TRUE(build({bmp("v.bmp", file)})) << describe(builder.error());
         EXPECT_EQ(builder.downloadImage(), twin);
     }
     ASSERT_TRUE(build({bmp("td.bmp", bmpFile(10, -2, hex("0102000003040000")))}));
@@ -177,7 +179,7 @@ TEST_F(Bitmap, PixelsComeFromTheHeaderOffsetAndInStoredOrder) {
 TEST_F(Bitmap, RefusedFilesChangeNothing) {
     const QString good = bmp("good.bmp", bmpFile(320, 240));
     ASSERT_TRUE(test::writeFile(fileAdd, "previous"));
-    const QString notMono = "不是单色BMP位图:", size = "位图尺寸超出范围:";
+    const QString notMono = "NotMonoBmp:", size = "BitmapSizeOutOfRange:";
     QByteArray rgb = bmpFile(16, 4), rle = bmpFile(16, 4);
     rgb[28] = 24;
     rle[30] = 1;
@@ -190,29 +192,30 @@ TEST_F(Bitmap, RefusedFilesChangeNothing) {
                                                          {size + "t482.bmp", bmpFile(8, -482)},
                                                          {size + "w0.bmp", bmpFile(0, 4)},
                                                          {size + "h0.bmp", bmpFile(8, 0)},
-                                                         {"位图文件无法打开:missing.bmp", {}}};
-    ASSERT_TRUE(reader.ReadBmp(good));
+                                                         {"BitmapUnreadable:missing.bmp", {}}};
+    ASSERT_TRUE(reader.readBmp(good));
     const QByteArray before = matrix(), head = reader.bmpBuffer();
     for (const auto& [message, file] : cases) {
         const QString name = message.section(':', 1);
+        const std::string want = QString(message).replace(':', ' ').toStdString();
         const QString path = file.isNull() ? dir.filePath(name) : bmp(name, file);
         SCOPED_TRACE(name.toStdString());
-        EXPECT_FALSE(reader.ReadBmp(path));
-        EXPECT_EQ(reader.error(), message);
+        EXPECT_FALSE(reader.readBmp(path));
+        EXPECT_EQ(describe(reader.error()), want);
         EXPECT_EQ(matrix(), before);
         EXPECT_EQ(reader.bmpBuffer(), head);
         EXPECT_EQ(reader.width(), 320);
         EXPECT_FALSE(build({good, path}));
-        EXPECT_EQ(builder.error(), message);
+        EXPECT_EQ(describe(builder.error()), want);
         EXPECT_EQ(test::readFile(fileAdd), "previous");
-        ASSERT_TRUE(reader.ReadBmp(good));
+        ASSERT_TRUE(reader.readBmp(good));
     }
 }
 
 TEST_F(Bitmap, UnwritableFileAddRefusesAndKeepsTheOldFile) {
     const QString one = bmp("one.bmp", bmpFile(8, 1));
-    EXPECT_FALSE(builder.BuildDownloadImage({one}, reader, dir.filePath("nodir/file.add")));
-    EXPECT_EQ(builder.error(), "file.add写入失败!");
+    EXPECT_FALSE(builder.buildDownloadImage({one}, reader, dir.filePath("nodir/file.add")));
+    EXPECT_EQ(describe(builder.error()), "FileAddNotWritten");
     // A file-size limit makes the write fail even for root.
     ASSERT_TRUE(test::writeFile(fileAdd, QByteArray(1000, 'x')));
     rlimit saved{};
@@ -225,12 +228,11 @@ TEST_F(Bitmap, UnwritableFileAddRefusesAndKeepsTheOldFile) {
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(built);
-    EXPECT_EQ(builder.error(), "file.add写入失败!");
+    EXPECT_EQ(describe(builder.error()), "FileAddNotWritten");
     EXPECT_EQ(test::readFile(fileAdd), QByteArray(1000, 'x'));
 }
 
 TEST(BitmapPreview, InfoTextAndBoxSize) {
-    EXPECT_EQ(bitmapInfoText(320, 240), "位图宽度:320      位图高度:240");
     EXPECT_EQ(previewBoxSize(160, 100, QSize(2000, 2000)), QSize(480, 300));
     EXPECT_EQ(previewBoxSize(640, 480, QSize(2000, 2000)), QSize(480, 360));
     EXPECT_EQ(previewBoxSize(320, 240, QSize(240, 400)), QSize(240, 180));
@@ -251,7 +253,7 @@ TEST_F(Bitmap, PackingBitmapsGivesTheImageBuiltFromTheirFiles) {
         pixels += packed(stored, w, h);
     }
     const PackedImage image = DownloadImageBuilder::packDownloadImage(bitmaps);
-    ASSERT_TRUE(image.ok()) << image.error.toStdString();
+    ASSERT_TRUE(image.ok()) << describe(image.error);
     EXPECT_EQ(image.end, quint32(1024 + pixels.size()));
     EXPECT_EQ(image.image.mid(0, 48), hex("05DC2B0000000000"
                                           "0202000400000000"
@@ -267,7 +269,7 @@ TEST_F(Bitmap, PackingBitmapsGivesTheImageBuiltFromTheirFiles) {
     EXPECT_EQ(reader.bitmap(), bitmaps.back());
     ASSERT_TRUE(test::writeFile(fileAdd, "previous"));
     DownloadImageBuilder own;
-    ASSERT_TRUE(own.BuildDownloadImage(entries, fileAdd));
+    ASSERT_TRUE(own.buildDownloadImage(entries, fileAdd));
     EXPECT_EQ(own.downloadImage(), image.image);
     EXPECT_EQ(own.endPosition(), image.end);
     EXPECT_EQ(own.directoryByte(4, 7), 0x01);
@@ -278,40 +280,40 @@ TEST_F(Bitmap, PackingRefusesWhatTheDirectoryOrImageCannotHold) {
     const auto refusal = [](const std::vector<MonoBitmap>& bitmaps) {
         const PackedImage p = DownloadImageBuilder::packDownloadImage(bitmaps);
         EXPECT_EQ(p.image.isEmpty(), !p.ok());
-        return p.error;
+        return describe(p.error);
     };
-    EXPECT_EQ(refusal({}), "");
-    EXPECT_EQ(refusal(std::vector<MonoBitmap>(127, MonoBitmap(8, 1))), "");
-    EXPECT_EQ(refusal(std::vector<MonoBitmap>(128, MonoBitmap(8, 1))), "位图数量超过127个,无法下载!");
-    EXPECT_EQ(refusal(std::vector<MonoBitmap>(13, MonoBitmap(640, 481))), "");
-    EXPECT_EQ(refusal(std::vector<MonoBitmap>(14, MonoBitmap(640, 481))), "位图总量超过256KB,无法下载!");
+    EXPECT_EQ(refusal({}), "None");
+    EXPECT_EQ(refusal(std::vector<MonoBitmap>(127, MonoBitmap(8, 1))), "None");
+    EXPECT_EQ(refusal(std::vector<MonoBitmap>(128, MonoBitmap(8, 1))), "TooManyBitmaps");
+    EXPECT_EQ(refusal(std::vector<MonoBitmap>(13, MonoBitmap(640, 481))), "None");
+    EXPECT_EQ(refusal(std::vector<MonoBitmap>(14, MonoBitmap(640, 481))), "ImageTooLarge");
     for (const MonoBitmap& odd : {MonoBitmap(), MonoBitmap(641, 1), MonoBitmap(8, 482), MonoBitmap(0, 4)})
-        EXPECT_EQ(refusal({MonoBitmap(8, 1), odd}), "位图尺寸超出范围:第2项") << odd.width();
+        EXPECT_EQ(refusal({MonoBitmap(8, 1), odd}), "BitmapSizeOutOfRange entry 2") << odd.width();
 }
 
 TEST_F(Bitmap, EntryWithoutFileNameIsNamedByItsPosition) {
     const QString one = bmp("one.bmp", bmpFile(8, 1));
     ASSERT_TRUE(test::writeFile(fileAdd, "previous"));
-    ASSERT_TRUE(reader.ReadBmp(one));
+    ASSERT_TRUE(reader.readBmp(one));
     EXPECT_FALSE(build({one, one, QString(), one}));
-    EXPECT_EQ(builder.error(), "位图文件无法打开:第3项");
-    EXPECT_FALSE(builder.BuildDownloadImage({one, one, ""}, fileAdd));
-    EXPECT_EQ(builder.error(), "位图文件无法打开:第3项");
-    EXPECT_FALSE(builder.BuildDownloadImage({dir.path() + "/"}, fileAdd));
-    EXPECT_EQ(builder.error(), "位图文件无法打开:第1项");
+    EXPECT_EQ(describe(builder.error()), "BitmapUnreadable entry 3");
+    EXPECT_FALSE(builder.buildDownloadImage({one, one, ""}, fileAdd));
+    EXPECT_EQ(describe(builder.error()), "BitmapUnreadable entry 3");
+    EXPECT_FALSE(builder.buildDownloadImage({dir.path() + "/"}, fileAdd));
+    EXPECT_EQ(describe(builder.error()), "BitmapUnreadable entry 1");
     EXPECT_TRUE(builder.downloadImage().isEmpty());
     EXPECT_EQ(builder.directoryByte(0, 0), 0);
     EXPECT_EQ(test::readFile(fileAdd), "previous");
     // A missing file keeps its name.
-    EXPECT_FALSE(builder.BuildDownloadImage({one, dir.filePath("gone.bmp")}, fileAdd));
-    EXPECT_EQ(builder.error(), "位图文件无法打开:gone.bmp");
+    EXPECT_FALSE(builder.buildDownloadImage({one, dir.filePath("gone.bmp")}, fileAdd));
+    EXPECT_EQ(describe(builder.error()), "BitmapUnreadable gone.bmp");
 }
 
 TEST_F(Bitmap, OverflowIsRefusedBeforeLaterEntriesAreRead) {
     const QString big = bmp("big.bmp", bmpFile(640, 481));
     QStringList entries(14, big);
     entries << dir.filePath("gone.bmp") << QString();
-    EXPECT_FALSE(builder.BuildDownloadImage(entries, fileAdd));
-    EXPECT_EQ(builder.error(), "位图总量超过256KB,无法下载!");
+    EXPECT_FALSE(builder.buildDownloadImage(entries, fileAdd));
+    EXPECT_EQ(describe(builder.error()), "ImageTooLarge");
     EXPECT_FALSE(QFileInfo::exists(fileAdd));
 }

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+using panelix::test::describe;
+
 using namespace panelix;
 
 namespace {
@@ -120,7 +122,7 @@ TEST(BmpWriter, RoundTripThroughTheReaderIsByteExact) {
 
             ASSERT_TRUE(writeBmpFile(path, bitmap));
             EXPECT_EQ(test::readFile(path), file);
-            ASSERT_TRUE(reader.ReadBmp(path)) << reader.error().toStdString();
+            ASSERT_TRUE(reader.readBmp(path)) << describe(reader.error());
             EXPECT_EQ(reader.palette()[0], 0xFF000000u); // a dark dot shows black
             EXPECT_EQ(reader.palette()[1], 0xFFFFFFFFu);
             const MonoBitmap back = reader.bitmap();
@@ -154,15 +156,15 @@ TEST(BmpReaderBitmap, LastGoodReadWithoutPadding) {
     const QString large = dir.filePath("large.bmp"), small = dir.filePath("small.bmp");
     ASSERT_TRUE(test::writeFile(large, bmpFile(320, 240)));
     ASSERT_TRUE(test::writeFile(small, bmpFile(10, 2, hex("0102AABB0304CCDD"))));
-    ASSERT_TRUE(reader.ReadBmp(large));
-    ASSERT_TRUE(reader.ReadBmp(small));
+    ASSERT_TRUE(reader.readBmp(large));
+    ASSERT_TRUE(reader.readBmp(small));
     // Only the small picture: neither its padding nor what the large one left in the matrix.
     EXPECT_EQ(reader.bitmap(), MonoBitmap(10, 2, hex("03040102")));
-    EXPECT_FALSE(reader.ReadBmp(dir.filePath("missing.bmp")));
+    EXPECT_FALSE(reader.readBmp(dir.filePath("missing.bmp")));
     EXPECT_EQ(reader.bitmap(), MonoBitmap(10, 2, hex("03040102")));
 
     const QString topDown = dir.filePath("td.bmp");
     ASSERT_TRUE(test::writeFile(topDown, bmpFile(10, -2, hex("0102AABB0304CCDD"))));
-    ASSERT_TRUE(reader.ReadBmp(topDown));
+    ASSERT_TRUE(reader.readBmp(topDown));
     EXPECT_EQ(reader.bitmap(), MonoBitmap(10, 2, hex("01020304")));
 }

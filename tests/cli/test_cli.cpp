@@ -257,7 +257,7 @@ TEST_F(Cli, DownloadConvertsPicturesAndSendsListsAndImages) {
         << err.toStdString();
     // The converted picture is an ordinary 1-bit BMP in the data directory, and what was sent.
     BmpReader reader;
-    ASSERT_TRUE(reader.ReadBmp(QDir(dir).filePath("photo.bmp"))) << reader.error().toStdString();
+    ASSERT_TRUE(reader.readBmp(QDir(dir).filePath("photo.bmp"))) << describe(reader.error());
     ImportOptions options;
     options.target = QSize(16, 8);
     options.dither = DitherMethod::Bayer4;
@@ -270,7 +270,7 @@ TEST_F(Cli, DownloadConvertsPicturesAndSendsListsAndImages) {
     // --list: the entries of a list file, sent as the window sends its list.
     const QString c = bmp(QStringLiteral("c.bmp"), 24, 3, 3);
     ListFile lf;
-    ASSERT_TRUE(lf.SaveList({c, QDir(dir).filePath("photo.bmp")}, file("my-list.txt"), nullptr));
+    ASSERT_TRUE(lf.saveList({c, QDir(dir).filePath("photo.bmp")}, file("my-list.txt"), nullptr));
     l.module->clear();
     ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), QStringLiteral("--list"), file("my-list.txt")}), 0)
         << err.toStdString();
@@ -284,7 +284,8 @@ TEST_F(Cli, DownloadConvertsPicturesAndSendsListsAndImages) {
         << err.toStdString();
     spin(50);
     const quint32 end = module::positionOf({quint8(image[1]), quint8(image[2]), quint8(image[3])});
-    EXPECT_EQ(l.module->received(), module::bitmapHeader(module::bankedAddress(end)) + image.left(int(end)));
+    EXPECT_EQ(l.module->received(), module::simpleCommand(module::CmdConnectionTest) +
+                                        module::bitmapHeader(module::bankedAddress(end)) + image.left(int(end)));
 }
 
 TEST_F(Cli, ModuleErrorSilenceAndLostPortHaveTheirStatuses) {
@@ -300,7 +301,8 @@ TEST_F(Cli, ModuleErrorSilenceAndLostPortHaveTheirStatuses) {
     Line& quiet = line(mute);
     EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), quiet.path(), QStringLiteral("--timeout"), QStringLiteral("0.4"), a}), 5);
     EXPECT_TRUE(err.contains(QStringLiteral("no answer (0xAA) to the download header within 0.4 s"))) << err.toStdString();
-    EXPECT_EQ(quiet.module->receivedCount(), module::HeaderSize); // the header, nothing after it
+    // The connection test the module answered, the header, nothing after it.
+    EXPECT_EQ(quiet.module->received(), module::simpleCommand(module::CmdConnectionTest) + module::bitmapHeader(module::bankedAddress(1024 + 1920)));
 
     Line& lost = line();
     QTimer::singleShot(400, [&] {
@@ -348,9 +350,9 @@ TEST_F(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
     wide.width = 700;
     writeFile(file("wide.bmp"), makeBmp(wide));
     ListFile lf;
-    ASSERT_TRUE(lf.SaveList({file("wide.bmp")}, file("list.txt"), nullptr));
+    ASSERT_TRUE(lf.saveList({file("wide.bmp")}, file("list.txt"), nullptr));
     EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), l.path(), QStringLiteral("--list"), file("list.txt")}), 6);
-    EXPECT_TRUE(err.contains(QStringLiteral("bitmap size outside 1..640 x 1..481: wide.bmp"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("bitmap size outside 1..640 x 1..481: ") + file("wide.bmp"))) << err.toStdString();
 
     // An image whose end lies above 0x40001.
     QByteArray image(module::BitmapImageSize, '\0');
@@ -379,12 +381,13 @@ TEST_F(Cli, FontGoesOutWithItsHeaderAndCtrlCStopsIt) {
     EXPECT_EQ(run({QStringLiteral("font"), QStringLiteral("--port"), l.path(), file("myfont")}), 130);
     EXPECT_TRUE(err.contains(QStringLiteral("incomplete on ") + l.path())) << err.toStdString();
     spin(50);
+    const QByteArray test = module::simpleCommand(module::CmdConnectionTest);
     const QByteArray got = l.module->received();
-    ASSERT_GT(got.size(), 5 + 200);
-    EXPECT_LT(got.size(), 5 + 10000);
-    EXPECT_EQ(got.left(5), module::fontHeader());
+    ASSERT_GT(got.size(), 3 + 5 + 200);
+    EXPECT_LT(got.size(), 3 + 5 + 10000);
+    EXPECT_EQ(got.left(8), test + module::fontHeader());
     const QByteArray padded = font + QByteArray(20000, '\0'); // the session pads a short font with zeros
-    EXPECT_EQ(got.mid(5), padded.left(got.size() - 5));
+    EXPECT_EQ(got.mid(8), padded.left(got.size() - 8));
 }
 
 // --- Many modules at once
@@ -397,7 +400,7 @@ TEST_F(Cli, FourPortsAtOnceEachGetTheWholeDownload) {
     ASSERT_EQ(run(args), 0) << err.toStdString();
     spin(50);
     const QByteArray first = lines[0]->module->received();
-    EXPECT_EQ(first.size(), 5 + 1024 + 800);
+    EXPECT_EQ(first.size(), 3 + 5 + 1024 + 800);
     for (const auto& l : lines) {
         EXPECT_EQ(l->module->received(), first);
         EXPECT_TRUE(out.contains(l->path()));
@@ -486,7 +489,7 @@ TEST_F(Cli, PackBuildsTheWindowsImageAndPrintsTheDirectory) {
     const QString b = bmp(QStringLiteral("b.bmp"), 17, 5, 2);
     ASSERT_EQ(run({QStringLiteral("pack"), a, b, QStringLiteral("-o"), file("out.add")}), 0) << err.toStdString();
     DownloadImageBuilder builder;
-    ASSERT_TRUE(builder.BuildDownloadImage({a, b}, file("ref.add")));
+    ASSERT_TRUE(builder.buildDownloadImage({a, b}, file("ref.add")));
     EXPECT_EQ(readFile(file("out.add")), readFile(file("ref.add")));
     // entry 0: 5 columns x 12 rows at 0x400; entry 1: 3 x 5 at 0x400 + 60 = 0x43C; end 0x44B.
     EXPECT_TRUE(out.contains(QStringLiteral("    0        5    12  0x00400"))) << out.toStdString();
@@ -514,7 +517,7 @@ TEST_F(Cli, ConvertWritesBmpsAndGoesOnPastABadPicture) {
     // Never overwritten: the second conversion of the same name gets its own file.
     for (const char* name : {"out/photo.bmp", "out/photo-2.bmp"}) {
         BmpReader reader;
-        ASSERT_TRUE(reader.ReadBmp(file(QLatin1String(name)))) << name;
+        ASSERT_TRUE(reader.readBmp(file(QLatin1String(name)))) << name;
         EXPECT_EQ(reader.width(), 64);
         EXPECT_EQ(reader.height(), 32);
     }
@@ -524,7 +527,7 @@ TEST_F(Cli, ConvertWritesBmpsAndGoesOnPastABadPicture) {
     MonoBitmap expected;
     ASSERT_TRUE(importPicture(p, options, &expected, nullptr));
     BmpReader reader;
-    ASSERT_TRUE(reader.ReadBmp(file("single.bmp")));
+    ASSERT_TRUE(reader.readBmp(file("single.bmp")));
     EXPECT_EQ(reader.bitmap(), expected);
 }
 
@@ -537,9 +540,9 @@ TEST_F(Cli, InspectRendersWhatTheModuleWouldShow) {
     const QImage sheet(file("x.png"));
     ASSERT_EQ(sheet.size(), QSize(24, 6 + 4 + 4)); // all 3 byte columns of the first, a 4-row gap
     BmpReader reader;
-    ASSERT_TRUE(reader.ReadBmp(a));
+    ASSERT_TRUE(reader.readBmp(a));
     const MonoBitmap first = reader.bitmap();
-    ASSERT_TRUE(reader.ReadBmp(b));
+    ASSERT_TRUE(reader.readBmp(b));
     const MonoBitmap second = reader.bitmap();
     int mismatches = 0;
     for (int y = 0; y < 6; ++y)

@@ -58,9 +58,9 @@ TEST(DataFiles, AListFileLongerThanAnyListIsNotCopied) {
     ASSERT_TRUE(f.resize(64LL << 20)); // sparse, 64 MB
     f.close();
     ListFile list;
-    QString message;
-    EXPECT_FALSE(list.SaveList({"/a.bmp"}, path, &message));
-    EXPECT_EQ(message, QString("位图列表保存失败!"));
+    InputError message;
+    EXPECT_FALSE(list.saveList({"/a.bmp"}, path, &message));
+    EXPECT_EQ(describe(message), "ListNotSaved");
     EXPECT_EQ(QFileInfo(path).size(), 64LL << 20);
 }
 

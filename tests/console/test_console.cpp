@@ -26,7 +26,7 @@ TEST(CommandConsole, SelectionAndPreview) {
 
     const struct {
         int kind;
-        QString typed, text2;
+        QString typed, commandHex;
     } cases[] = {
         {0, "0a10汉字", "1D010A10BABAD7D60D"}, {0, "0A10 A", "1D010A1020410D"},   {0, "0A", "1D010A0D"},
         {1, "汉字0a汉", "1D41汉字0ABABA0D"}, // X and Y are never converted
@@ -37,7 +37,7 @@ TEST(CommandConsole, SelectionAndPreview) {
     for (const auto& c : cases) {
         CommandConsole console;
         EXPECT_EQ(choose(console, c.kind), CommandConsole::templateFor(c.kind));
-        EXPECT_EQ(console.preview(c.typed), c.text2) << c.kind << ' ' << c.typed.toStdString();
+        EXPECT_EQ(console.preview(c.typed), c.commandHex) << c.kind << ' ' << c.typed.toStdString();
     }
 }
 
@@ -77,7 +77,7 @@ TEST(CommandConsole, SendOnlyValidHex) {
         EXPECT_EQ(result.valid, !bytes.isEmpty()) << text.toStdString();
         EXPECT_EQ(result.bytes, bytes);
         const QString upper = text == QString("1d03\uFB00") ? QString("1D03\uFB00") : text.toUpper();
-        EXPECT_EQ(result.text2, upper);
+        EXPECT_EQ(result.commandHex, upper);
         EXPECT_EQ(console.commandHex(), upper);
     }
 }

@@ -1,9 +1,9 @@
 // The composer's model without a window: what each item draws, snapping, the
 // project file, undo, and how a finished picture joins the bitmap list.
-#include "shell/editor/BitmapStore.h"
-#include "shell/editor/ComposerDocument.h"
-#include "shell/editor/Composition.h"
-#include "shell/editor/TextRender.h"
+#include "compose/BitmapStore.h"
+#include "compose/ComposerDocument.h"
+#include "compose/Composition.h"
+#include "compose/TextRender.h"
 
 #include "bitmap/BmpReader.h"
 #include "library/BitmapList.h"
@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+
+using panelix::test::describe;
 
 using namespace panelix;
 using namespace panelix::compose;
@@ -358,11 +360,11 @@ protected:
 TEST_F(ComposeStore, WritesTheBmpAndListsItOnce) {
     const QString bmp = path(QStringLiteral("screen.bmp"));
     StoreOutcome out = storeInList(list, bmp, picture);
-    ASSERT_TRUE(out.ok) << out.message.toStdString();
+    ASSERT_TRUE(out.ok) << describe(out.error);
     EXPECT_TRUE(out.added);
     EXPECT_EQ(list.entries(), QStringList{bmp});
     BmpReader reader;
-    ASSERT_TRUE(reader.ReadBmp(bmp));
+    ASSERT_TRUE(reader.readBmp(bmp));
     EXPECT_EQ(reader.bitmap(), picture);
     // Saved again after a change: the file is replaced, the list keeps one entry.
     const MonoBitmap changed(24, 8, true);
@@ -370,7 +372,7 @@ TEST_F(ComposeStore, WritesTheBmpAndListsItOnce) {
     EXPECT_TRUE(out.ok);
     EXPECT_FALSE(out.added);
     EXPECT_EQ(list.count(), 1);
-    ASSERT_TRUE(reader.ReadBmp(bmp));
+    ASSERT_TRUE(reader.readBmp(bmp));
     EXPECT_EQ(reader.bitmap(), changed);
 }
 
@@ -381,17 +383,17 @@ TEST_F(ComposeStore, RefusalsLeaveNoFileBehind) {
     list.setEntries(full);
     StoreOutcome out = storeInList(list, path(QStringLiteral("more.bmp")), picture);
     EXPECT_FALSE(out.ok);
-    EXPECT_EQ(out.message, QStringLiteral("位图列表已满,最多251个!"));
+    EXPECT_EQ(describe(out.error), "ListFull");
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("more.bmp"))));
     // A listed path is still saved when the list is full: nothing is appended.
     out = storeInList(list, full.first(), picture);
     EXPECT_FALSE(out.ok); // /x does not exist
-    EXPECT_EQ(out.message, QStringLiteral("位图文件写入失败:0.bmp"));
+    EXPECT_EQ(describe(out.error), "BitmapNotWritten 0.bmp");
 
     list.clear();
     const QString noGbk = path(QString::fromUcs4(U"\U0001F600.bmp"));
     out = storeInList(list, noGbk, picture);
-    EXPECT_EQ(out.message, QStringLiteral("路径含有无法保存的字符!"));
+    EXPECT_EQ(describe(out.error), "PathNotStorable");
     EXPECT_FALSE(QFile::exists(noGbk));
     EXPECT_EQ(list.count(), 0);
 }
@@ -406,9 +408,9 @@ TEST_F(ComposeStore, FreeNamesAvoidBothFilesWhateverTheCase) {
 
 TEST(ComposeFont, ModuleFontIsTheFirst256KBOfHzk16PaddedWithZeros) {
     QTemporaryDir dir;
-    QString message;
+    InputError message;
     EXPECT_TRUE(loadModuleFont(dir.path(), &message).isEmpty());
-    EXPECT_EQ(message, QStringLiteral("找不到字库文件hzk16!"));
+    EXPECT_EQ(describe(message), "FontMissing");
     test::writeFile(dir.filePath(QStringLiteral("HZK16")), QByteArray(1000, '\x5A'));
     FontMemory short_ = loadModuleFont(dir.path());
     ASSERT_EQ(short_.size(), 262144);

@@ -89,7 +89,7 @@ protected:
 
 MonoBitmap readBack(const QString& path) {
     BmpReader reader;
-    EXPECT_TRUE(reader.ReadBmp(path)) << reader.error().toStdString();
+    EXPECT_TRUE(reader.readBmp(path)) << describe(reader.error());
     return reader.bitmap();
 }
 

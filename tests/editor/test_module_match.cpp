@@ -1,8 +1,8 @@
 // The composer draws the module's own font, rectangles and inversions dot for dot
 // as the module does: the same hzk16 bytes go to a simulated module through a font
 // transfer, the same drawing goes to it as commands, and the frames are compared.
-#include "shell/editor/Composition.h"
-#include "shell/editor/TextRender.h"
+#include "compose/Composition.h"
+#include "compose/TextRender.h"
 
 #include "common/Gbk.h"
 #include "protocol/Module.h"
@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+using panelix::test::describe;
 
 using namespace panelix;
 using namespace panelix::compose;
@@ -30,9 +32,9 @@ protected:
             b = char(random.bounded(256));
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("hzk16")), file));
-        QString message;
+        InputError message;
         font = loadModuleFont(dir.path(), &message);
-        ASSERT_EQ(font.size(), module::FontMemorySize) << message.toStdString();
+        ASSERT_EQ(font.size(), module::FontMemorySize) << describe(message);
         // What the font download sends: the header, then the first 256 KB.
         ASSERT_EQ(core.feed(module::fontHeader() + file.left(module::FontTransferTotal)),
                   QByteArray(1, char(module::ReplyGoOn)));

@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 
+using panelix::test::describe;
+
 namespace panelix {
 namespace {
 
@@ -47,7 +49,7 @@ TEST(FontImage, AnythingButAReadableFileIsRefused) {
     for (const QString& path : {dir.path(), dir.filePath("missing"), withDir.path(), withFifo.path()}) {
         const FontImage font = loadFontImage(path);
         EXPECT_FALSE(font.ok);
-        EXPECT_EQ(font.message, QStringLiteral("找不到字库文件hzk16!"));
+        EXPECT_EQ(describe(font.error), "FontMissing");
         EXPECT_TRUE(font.image.isEmpty());
     }
 }

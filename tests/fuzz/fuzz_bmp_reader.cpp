@@ -102,7 +102,7 @@ void readAndJudge(BmpReader& reader, const QByteArray& file) {
     panelix::fuzz::putFile(path, file);
     const Expected want = expected(file);
     const State before(reader);
-    const bool taken = reader.ReadBmp(path);
+    const bool taken = reader.readBmp(path);
 
     FUZZ_CHECK(taken == (want.verdict == Expected::Taken));
     if (!taken) {

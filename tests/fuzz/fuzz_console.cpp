@@ -114,16 +114,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Only whole hex bytes, at least three of them, are sent, and then exactly those.
     const CommandConsole::SendResult sent = console.send(data[1] & 0x80 ? typed : inverted);
-    FUZZ_CHECK(sent.text2 == upperAscii(data[1] & 0x80 ? typed : inverted));
-    const bool wellFormed = sent.text2.size() >= 6 && sent.text2.size() % 2 == 0 && onlyHexDigits(sent.text2);
+    FUZZ_CHECK(sent.commandHex == upperAscii(data[1] & 0x80 ? typed : inverted));
+    const bool wellFormed = sent.commandHex.size() >= 6 && sent.commandHex.size() % 2 == 0 && onlyHexDigits(sent.commandHex);
     FUZZ_CHECK(sent.valid == wellFormed);
     if (sent.valid)
-        FUZZ_CHECK(QString::fromLatin1(sent.bytes.toHex().toUpper()) == sent.text2);
+        FUZZ_CHECK(QString::fromLatin1(sent.bytes.toHex().toUpper()) == sent.commandHex);
     else
         FUZZ_CHECK(sent.bytes.isEmpty());
 
     // Typing after a send keeps the sent command's first four characters.
-    FUZZ_CHECK(console.commandHex() == sent.text2);
+    FUZZ_CHECK(console.commandHex() == sent.commandHex);
     checkPreview(console.preview(typed), prefixOf(console), kind, typed);
     return 0;
 }

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ListFile first;
     QString message;
-    const QStringList list = first.LoadList(oldPath, &message);
+    const QStringList list = first.loadList(oldPath, &message);
     FUZZ_CHECK(message.isEmpty());
     const QStringList store = first.listStore();
     FUZZ_CHECK(store.size() == ListFile::Slots);
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(list.size() == qBound(0, n, ListFile::Slots));
 
     // Saved to a new file: N and 251 records, nothing more.
-    FUZZ_CHECK(first.SaveList(list, newPath, &message));
+    FUZZ_CHECK(first.saveList(list, newPath, &message));
     const QByteArray saved = getFile(newPath);
     FUZZ_CHECK(saved.size() >= 2 && u16(saved, 0) == list.size());
     const QList<QByteArray> oldRecords = records(original);
@@ -82,17 +82,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Loaded afresh: the same list and the same slots.
     ListFile second;
-    FUZZ_CHECK(second.LoadList(newPath, &message) == throughFile(list));
+    FUZZ_CHECK(second.loadList(newPath, &message) == throughFile(list));
     FUZZ_CHECK(message.isEmpty());
     FUZZ_CHECK(second.listStore() == throughFile(store));
 
     // Saved over the old file: the same records, then the old bytes beyond them.
-    FUZZ_CHECK(first.SaveList(list, oldPath, &message));
+    FUZZ_CHECK(first.saveList(list, oldPath, &message));
     const QByteArray rewritten = getFile(oldPath);
     FUZZ_CHECK(rewritten.left(saved.size()) == saved);
     FUZZ_CHECK(rewritten.mid(saved.size()) == original.mid(saved.size()));
     ListFile third;
-    FUZZ_CHECK(third.LoadList(oldPath, &message) == throughFile(list));
+    FUZZ_CHECK(third.loadList(oldPath, &message) == throughFile(list));
     FUZZ_CHECK(message.isEmpty());
     return 0;
 }

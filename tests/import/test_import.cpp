@@ -309,8 +309,8 @@ TEST_F(Files, CommonFormatsDecode) {
     for (const char* format : {"png", "jpeg", "bmp", "tiff", "webp"}) {
         const QString p = put(QStringLiteral("pic.%1").arg(QLatin1String(format)), encode(src, format));
         QImage img;
-        QString error;
-        ASSERT_TRUE(loadPicture(p, QSize(320, 240), &img, &error)) << format << error.toStdString();
+        InputError error;
+        ASSERT_TRUE(loadPicture(p, QSize(320, 240), &img, &error)) << format << describe(error);
         ASSERT_EQ(img.size(), QSize(40, 20)) << format;
         EXPECT_LT(greyAt(img, 5, 10), 40) << format;
         EXPECT_GT(greyAt(img, 35, 10), 215) << format;
@@ -325,8 +325,8 @@ TEST_F(Files, SvgRendersToCoverTheTarget) {
     const QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' width='20' height='10' viewBox='0 0 20 10'>"
                            "<rect x='0' y='0' width='10' height='10' fill='black'/></svg>";
     QImage img;
-    QString error;
-    ASSERT_TRUE(loadPicture(put(QStringLiteral("a.svg"), svg), QSize(320, 240), &img, &error)) << error.toStdString();
+    InputError error;
+    ASSERT_TRUE(loadPicture(put(QStringLiteral("a.svg"), svg), QSize(320, 240), &img, &error)) << describe(error);
     // 20 x 10 covering 320 x 240 keeps its ratio: 480 x 240. The transparent right half is white.
     EXPECT_EQ(img.size(), QSize(480, 240));
     EXPECT_EQ(greyAt(img, 100, 120), 0);
@@ -353,9 +353,9 @@ TEST_F(Files, TransparencyBecomesWhite) {
     ASSERT_TRUE(loadPicture(put(QStringLiteral("spacer.gif"), gif), QSize(320, 240), &img, nullptr));
     EXPECT_EQ(greyAt(img, 0, 0), 255);
     // Cut before its trailer, the same GIF is refused.
-    QString error;
+    InputError error;
     EXPECT_FALSE(loadPicture(put(QStringLiteral("cut.gif"), gif.left(gif.size() - 3)), QSize(320, 240), &img, &error));
-    EXPECT_EQ(error, QStringLiteral("图片无法读取:cut.gif"));
+    EXPECT_EQ(describe(error), "PictureUnreadable cut.gif");
 }
 
 TEST_F(Files, ExifOrientationIsApplied) {
@@ -373,9 +373,9 @@ TEST_F(Files, ExifOrientationIsApplied) {
     app1.append(payload);
     const QByteArray tagged = jpeg.left(2) + app1 + jpeg.mid(2);
     QImage img;
-    QString error;
+    InputError error;
     ASSERT_TRUE(loadPicture(put(QStringLiteral("turned.jpg"), tagged), QSize(320, 240), &img, &error))
-        << error.toStdString();
+        << describe(error);
     ASSERT_EQ(img.size(), QSize(20, 40));
     EXPECT_LT(greyAt(img, 10, 5), 40);
     EXPECT_GT(greyAt(img, 10, 35), 215);
@@ -387,11 +387,11 @@ TEST_F(Files, DecompressionBombIsRefusedFromItsHeader) {
     const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a") + pngChunk("IHDR", ihdr) +
                            pngChunk("IDAT", QByteArray::fromHex("789c030000000001")) + pngChunk("IEND", {});
     QImage img;
-    QString error;
+    InputError error;
     QElapsedTimer clock;
     clock.start();
     EXPECT_FALSE(loadPicture(put(QStringLiteral("bomb.png"), png), QSize(320, 240), &img, &error));
-    EXPECT_EQ(error, QStringLiteral("图片尺寸过大:bomb.png"));
+    EXPECT_EQ(describe(error), "PictureTooLarge bomb.png");
     EXPECT_TRUE(img.isNull());
     EXPECT_LT(clock.elapsed(), 2000);
     MonoBitmap out;
@@ -404,23 +404,23 @@ TEST_F(Files, CutNonPictureAndEmptyFilesAreRefusedByName) {
         for (int x = 0; x < 200; ++x)
             noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x ^ y) % 256));
     QImage img;
-    QString error;
+    InputError error;
     for (const char* format : {"png", "jpeg"}) {
         const QByteArray full = encode(noise, format);
         const QString name = QStringLiteral("cut.%1").arg(QLatin1String(format));
         EXPECT_FALSE(loadPicture(put(name, full.left(full.size() / 2)), QSize(320, 240), &img, &error)) << format;
-        EXPECT_EQ(error, QStringLiteral("图片无法读取:") + name);
+        EXPECT_EQ(describe(error), "PictureUnreadable " + name.toStdString());
         // The last bytes only (the end marker) missing: refused too.
         EXPECT_FALSE(loadPicture(put(name, full.left(full.size() - 2)), QSize(320, 240), &img, &error)) << format;
         // Whole: accepted.
         EXPECT_TRUE(loadPicture(put(name, full), QSize(320, 240), &img, &error)) << format;
     }
     EXPECT_FALSE(loadPicture(put(QStringLiteral("notes.png"), "just some text\n"), QSize(320, 240), &img, &error));
-    EXPECT_EQ(error, QStringLiteral("不是图片文件:notes.png"));
+    EXPECT_EQ(describe(error), "NotAPicture notes.png");
     EXPECT_FALSE(loadPicture(put(QStringLiteral("empty.jpg"), QByteArray()), QSize(320, 240), &img, &error));
-    EXPECT_EQ(error, QStringLiteral("不是图片文件:empty.jpg"));
+    EXPECT_EQ(describe(error), "NotAPicture empty.jpg");
     EXPECT_FALSE(loadPicture(path(QStringLiteral("missing.png")), QSize(320, 240), &img, &error));
-    EXPECT_EQ(error, QStringLiteral("图片无法读取:missing.png"));
+    EXPECT_EQ(describe(error), "PictureUnreadable missing.png");
     EXPECT_FALSE(loadPicture(tmp.path(), QSize(320, 240), &img, &error)); // a directory
     // A BMP that claims a width of 0.
     BmpLayout zero;
@@ -474,9 +474,9 @@ TEST_F(Files, ImportedPictureShowsOnTheModuleDotForDot) {
     b.fit = FitMode::Stretch;
     MonoBitmap first;
     MonoBitmap second;
-    QString error;
-    ASSERT_TRUE(importPicture(png, a, &first, &error)) << error.toStdString();
-    ASSERT_TRUE(importPicture(png, b, &second, &error)) << error.toStdString();
+    InputError error;
+    ASSERT_TRUE(importPicture(png, a, &first, &error)) << describe(error);
+    ASSERT_TRUE(importPicture(png, b, &second, &error)) << describe(error);
     ASSERT_GT(darkCount(first), 1000);
     ASSERT_TRUE(writeBmpFile(path(QStringLiteral("first.bmp")), first));
     ASSERT_TRUE(writeBmpFile(path(QStringLiteral("second.bmp")), second));
@@ -484,14 +484,14 @@ TEST_F(Files, ImportedPictureShowsOnTheModuleDotForDot) {
     std::vector<MonoBitmap> read;
     for (const char* name : {"first.bmp", "second.bmp"}) {
         BmpReader reader;
-        ASSERT_TRUE(reader.ReadBmp(path(QLatin1String(name)))) << reader.error().toStdString();
+        ASSERT_TRUE(reader.readBmp(path(QLatin1String(name)))) << describe(reader.error());
         read.push_back(reader.bitmap());
     }
     EXPECT_EQ(read[0], first);
     EXPECT_EQ(read[1], second);
     const PackedImage packed = DownloadImageBuilder::packDownloadImage(read);
-    ASSERT_TRUE(packed.ok()) << packed.error.toStdString();
-    const BitmapDownloadPlan plan = planBitmapDownload(packed.image, 256);
+    ASSERT_TRUE(packed.ok()) << describe(packed.error);
+    const BitmapDownloadPlan plan = planBitmapDownload(packed.image);
     ASSERT_TRUE(plan.accepted);
 
     ModuleCore core;

@@ -1,6 +1,10 @@
 #include "library/BitmapList.h"
 
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
+
+using panelix::test::describe;
 
 using namespace panelix;
 
@@ -35,11 +39,11 @@ TEST(BitmapList, AddRefusesEntry252AndKeepsSelection) {
     BitmapList list;
     list.setEntries({"a"});
     list.select(0);
-    QString message;
+    InputError message;
     for (int i = 1; i < BitmapList::MaxEntries; ++i)
         ASSERT_TRUE(list.add("a", &message));
     EXPECT_FALSE(list.add("z", &message));
-    EXPECT_EQ(message, QString::fromUtf8("位图列表已满,最多251个!"));
+    EXPECT_EQ(describe(message), "ListFull");
     EXPECT_EQ(list.count(), 251);
     EXPECT_EQ(list.selected(), 0);
     list.clear();

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <sys/resource.h>
 
+using panelix::test::describe;
+
 using namespace panelix;
 using test::readFile;
 using test::writeFile;
@@ -26,30 +28,29 @@ struct ListFileTest : ::testing::Test {
     QTemporaryDir dir;
     QString path = dir.filePath("file.txt");
     ListFile list;
-    QString message = "unchanged";
-    const QString saveFailed = QString::fromUtf8("位图列表保存失败!");
+    InputError message;
 };
 
 } // namespace
 
 TEST_F(ListFileTest, SavedLayoutsAreExact) {
-    ASSERT_TRUE(list.SaveList({}, path, &message));
+    ASSERT_TRUE(list.saveList({}, path, &message));
     EXPECT_EQ(readFile(path), QByteArray(504, '\0'));
-    ASSERT_TRUE(list.SaveList({"c:\\dispkit\\a.bmp"}, path, &message));
+    ASSERT_TRUE(list.saveList({"c:\\dispkit\\a.bmp"}, path, &message));
     EXPECT_EQ(readFile(path).size(), 520);
     EXPECT_EQ(readFile(path), listBytes(1, {"c:\\dispkit\\a.bmp"}));
     // L counts GBK bytes: two per Chinese character.
-    ASSERT_TRUE(list.SaveList({QString::fromUtf8("c:\\图片.bmp")}, path, &message));
+    ASSERT_TRUE(list.saveList({QString::fromUtf8("c:\\图片.bmp")}, path, &message));
     EXPECT_EQ(readFile(path).left(15), QByteArray::fromHex("01000b00633a5ccdbcc6ac2e626d70"));
-    EXPECT_EQ(message, "unchanged");
+    EXPECT_FALSE(message);
 }
 
 TEST_F(ListFileTest, ShorterListKeepsOldRecordsAndTrailingBytes) {
     ASSERT_TRUE(writeFile(path, listBytes(5, {"a", "b", "c", "d", "e"}) + QByteArray(40, '\xEE')));
-    ASSERT_EQ(list.LoadList(path, &message).size(), 5);
-    ASSERT_TRUE(list.SaveList({"a", "c", "e"}, path, &message));
+    ASSERT_EQ(list.loadList(path, &message).size(), 5);
+    ASSERT_TRUE(list.saveList({"a", "c", "e"}, path, &message));
     EXPECT_EQ(readFile(path), listBytes(3, {"a", "c", "e", "d", "e"}) + QByteArray(40, '\xEE'));
-    EXPECT_EQ(ListFile().LoadList(path, &message), QStringList({"a", "c", "e"}));
+    EXPECT_EQ(ListFile().loadList(path, &message), QStringList({"a", "c", "e"}));
 }
 
 TEST_F(ListFileTest, CountsAndRecordsAreBounded) {
@@ -57,29 +58,29 @@ TEST_F(ListFileTest, CountsAndRecordsAreBounded) {
     for (int i = 0; i < ListFile::Slots; ++i)
         all.append("p" + QByteArray::number(i));
     ASSERT_TRUE(writeFile(path, listBytes(300, all)));
-    const QStringList loaded = list.LoadList(path, &message);
+    const QStringList loaded = list.loadList(path, &message);
     EXPECT_EQ(loaded.size(), 251);
     EXPECT_EQ(loaded.value(250), "p250");
     for (int n : {0, -1}) {
         ASSERT_TRUE(writeFile(path, listBytes(n, {"x"})));
-        EXPECT_TRUE(list.LoadList(path, &message).isEmpty()) << n;
+        EXPECT_TRUE(list.loadList(path, &message).isEmpty()) << n;
     }
     // A record cut off by the end of the file is missing, like those after it.
     ASSERT_TRUE(writeFile(path, QByteArray::fromHex("03000100780500616263")));
-    EXPECT_EQ(list.LoadList(path, &message), QStringList({"x", "", ""}));
+    EXPECT_EQ(list.loadList(path, &message), QStringList({"x", "", ""}));
     EXPECT_EQ(list.listStore(), QStringList({"x"}) + QStringList(250, ""));
-    EXPECT_EQ(message, "unchanged");
+    EXPECT_FALSE(message);
 }
 
 TEST_F(ListFileTest, MissingAndUnreadableFiles) {
-    ASSERT_TRUE(list.SaveList({"a"}, path, &message));
-    EXPECT_TRUE(list.LoadList(dir.filePath("none.txt"), &message).isEmpty());
-    EXPECT_EQ(message, "unchanged");
+    ASSERT_TRUE(list.saveList({"a"}, path, &message));
+    EXPECT_TRUE(list.loadList(dir.filePath("none.txt"), &message).isEmpty());
+    EXPECT_FALSE(message);
     EXPECT_EQ(list.listStore()[0], "");
-    ASSERT_TRUE(list.SaveList({"b"}, path, &message));
+    ASSERT_TRUE(list.saveList({"b"}, path, &message));
     ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
-    EXPECT_TRUE(list.LoadList(dir.filePath("sub"), &message).isEmpty());
-    EXPECT_EQ(message, QString::fromUtf8("位图列表读取失败!"));
+    EXPECT_TRUE(list.loadList(dir.filePath("sub"), &message).isEmpty());
+    EXPECT_EQ(describe(message), "ListNotRead");
     EXPECT_EQ(list.listStore()[0], "b");
     ASSERT_TRUE(QFile::rename(path, dir.filePath("File.TXT")));
     EXPECT_EQ(listFilePath(dir.path()), dir.filePath("File.TXT"));
@@ -88,13 +89,13 @@ TEST_F(ListFileTest, MissingAndUnreadableFiles) {
 TEST_F(ListFileTest, RefusedSaveLeavesOldFileAndStore) {
     const QByteArray old = listBytes(2, {"old1", "old2"});
     ASSERT_TRUE(writeFile(path, old));
-    EXPECT_FALSE(list.SaveList(QStringList(252, "x.bmp"), path, &message));
-    EXPECT_EQ(message, saveFailed);
-    EXPECT_FALSE(list.SaveList({QString(70000, 'a')}, path, &message));
+    EXPECT_FALSE(list.saveList(QStringList(252, "x.bmp"), path, &message));
+    EXPECT_EQ(message.reason, InputReason::ListNotSaved);
+    EXPECT_FALSE(list.saveList({QString(70000, 'a')}, path, &message));
     ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
-    message.clear();
-    EXPECT_FALSE(list.SaveList({"a"}, dir.filePath("sub"), &message));
-    EXPECT_EQ(message, saveFailed);
+    message = {};
+    EXPECT_FALSE(list.saveList({"a"}, dir.filePath("sub"), &message));
+    EXPECT_EQ(message.reason, InputReason::ListNotSaved);
     EXPECT_EQ(readFile(path), old);
     EXPECT_EQ(list.listStore()[0], "");
 }
@@ -109,9 +110,9 @@ TEST_F(ListFileTest, WriteRefusedPartWayLeavesOldFile) {
     rlimit small = saved;
     small.rlim_cur = 100;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ok = list.SaveList({QString(300, 'y')}, path, &message);
+    const bool ok = list.saveList({QString(300, 'y')}, path, &message);
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(ok);
-    EXPECT_EQ(message, saveFailed);
+    EXPECT_EQ(message.reason, InputReason::ListNotSaved);
     EXPECT_EQ(readFile(path), listBytes(1, {"old"}));
 }

@@ -80,8 +80,10 @@ TEST_F(Session, BitmapDownloadSavesTheListBuildsFileAddAndSendsExactlyIt) {
     ASSERT_EQ(fileAdd.size(), module::BitmapImageSize);
     const quint32 end = 1024 + 40 * 24 + 3 * 5;
     EXPECT_EQ(module::decodeDirectory(fileAdd).end, end);
-    ASSERT_TRUE(module1->waitForCount(5 + end, 2000));
-    EXPECT_EQ(module1->received(), module::bitmapHeader(module::bankedAddress(end)) + fileAdd.left(end));
+    // The connection test first: the module is made sure to listen before the header.
+    const QByteArray test = module::simpleCommand(module::CmdConnectionTest);
+    ASSERT_TRUE(module1->waitForCount(3 + 5 + end, 2000));
+    EXPECT_EQ(module1->received(), test + module::bitmapHeader(module::bankedAddress(end)) + fileAdd.left(end));
     EXPECT_EQ(lastProgress.kind, TransferKind::Bitmaps);
     EXPECT_EQ(lastProgress.sent, qint32(end));
     EXPECT_EQ(lastProgress.total, qint32(end));
@@ -89,7 +91,7 @@ TEST_F(Session, BitmapDownloadSavesTheListBuildsFileAddAndSendsExactlyIt) {
     // The list file was written before the build and comes back the same.
     ModuleSession other;
     ASSERT_TRUE(other.setDataDir(dataDir()));
-    EXPECT_EQ(other.loadList(), QString());
+    EXPECT_FALSE(other.loadList());
     EXPECT_EQ(other.bitmapList().entries(), session.bitmapList().entries());
     EXPECT_EQ(module2->receivedCount(), 0);
 }
@@ -100,16 +102,15 @@ TEST_F(Session, RefusedStartsSendNothingArmNothingAndSayWhy) {
     Refusal r = session.downloadFont();
     ASSERT_TRUE(r);
     EXPECT_EQ(r->reason, FailureReason::RefusedInput);
-    EXPECT_EQ(r->cause, InputCause::FontMissing);
-    EXPECT_EQ(r->text, QString("找不到字库文件hzk16!"));
+    EXPECT_EQ(describe(r->input), "FontMissing");
+    EXPECT_EQ(r->input.path, file("hzk16"));
 
     // An unreadable bitmap: file.add is not rewritten.
     ASSERT_TRUE(writeFile(file("file.add"), "old"));
     ASSERT_TRUE(session.bitmapList().add(file("missing.bmp"), nullptr));
     r = session.downloadBitmaps();
     ASSERT_TRUE(r);
-    EXPECT_EQ(r->cause, InputCause::BitmapRefused);
-    EXPECT_TRUE(r->text.startsWith("位图文件无法打开:")) << r->text.toStdString();
+    EXPECT_EQ(describe(r->input), "BitmapUnreadable missing.bmp");
     EXPECT_EQ(readFile(file("file.add")), QByteArray("old"));
     EXPECT_FALSE(session.imageBuilt());
 
@@ -135,12 +136,12 @@ TEST_F(Session, ASilentModuleIsReportedAfterThreeSecondsAndALateReplyStillStarts
     timer.start();
     ASSERT_FALSE(session.downloadFont());
     ASSERT_TRUE(waitUntil([&] { return silent > 0; }, 5000));
-    EXPECT_GE(timer.elapsed(), ModuleSession::SilentModuleMs - 50);
+    EXPECT_GE(timer.elapsed(), ModuleSession::DefaultAnswerMs - 50);
     EXPECT_EQ(silent, 1);
     EXPECT_EQ(session.activeTransfer(), TransferKind::Font); // still armed
     module1->send(QByteArray("\xAA", 1));
-    ASSERT_TRUE(waitUntil([&] { return module1->receivedCount() >= 5 + 200; }, 3000));
-    EXPECT_EQ(module1->received().mid(5, 100), QByteArray(100, 'f'));
+    ASSERT_TRUE(waitUntil([&] { return module1->receivedCount() >= 3 + 5 + 200; }, 3000));
+    EXPECT_EQ(module1->received().mid(3 + 5, 100), QByteArray(100, 'f'));
     EXPECT_TRUE(session.running());
 }
 
@@ -148,7 +149,7 @@ TEST_F(Session, AnAnsweringModuleIsNeverCalledSilent) {
     open();
     ASSERT_TRUE(writeFile(file("hzk16"), QByteArray(10, 'f')));
     ASSERT_FALSE(session.downloadFont());
-    spin(ModuleSession::SilentModuleMs + 300);
+    spin(ModuleSession::DefaultAnswerMs + 300);
     EXPECT_EQ(silent, 0);
     session.closePort(); // the 137 s of the font are not waited for
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/ModuleSession.h"
 #include "shell/MainWindow.h"
 #include "simulator/Pty.h"
 #include "support/ScriptedModule.h"
@@ -20,7 +21,15 @@ struct WindowOnPtys {
     Pty pty2;
     std::unique_ptr<ScriptedModule> module1;
     std::unique_ptr<ScriptedModule> module2;
+    // main builds the session and hands it to the window; so do the tests.
+    std::unique_ptr<ModuleSession> session;
     std::unique_ptr<MainWindow> window;
+
+    void makeWindow(const StartupOptions& o) {
+        window.reset();
+        session = std::make_unique<ModuleSession>();
+        window = std::make_unique<MainWindow>(*session, o);
+    }
 
     // port1/port2 false: that device does not exist.
     void open(bool port1 = true, bool port2 = true, ScriptedModule::Config config = {}) {
@@ -38,7 +47,7 @@ struct WindowOnPtys {
             module2 = std::make_unique<ScriptedModule>(pty2);
             module2->start(config);
         }
-        window = std::make_unique<MainWindow>(o);
+        makeWindow(o);
     }
     template <typename T = QWidget>
     T* child(const char* name) const {

@@ -74,11 +74,11 @@ TEST_F(Ports, AChosenDeviceIsRememberedByItsStablePathAndTheOpenPortMovesToIt) {
     a.stablePath = stable;
     fake = {a};
     useFakeSource();
-    ASSERT_TRUE(window->commPort().portOpen());
+    ASSERT_TRUE(window->session().port().portOpen());
     picker(1)->setCurrentIndex(0);
     emit picker(1)->activated(0);
-    EXPECT_EQ(window->commPort().devicePath(1), stable);
-    EXPECT_TRUE(window->commPort().portOpen());
+    EXPECT_EQ(window->session().port().devicePath(1), stable);
+    EXPECT_TRUE(window->session().port().portOpen());
     click("Command11");
     EXPECT_EQ(pty2.readExactly(3, 2000), QByteArray("\x1D\x07\x0D", 3));
     EXPECT_TRUE(child<QRadioButton>("Option1")->toolTip().contains("FT232R USB UART"));
@@ -86,8 +86,8 @@ TEST_F(Ports, AChosenDeviceIsRememberedByItsStablePathAndTheOpenPortMovesToIt) {
     // A path typed into the other picker is taken as it is.
     picker(2)->lineEdit()->setText("/dev/ttyACM3");
     emit picker(2)->lineEdit()->returnPressed();
-    EXPECT_EQ(window->commPort().devicePath(2), QString("/dev/ttyACM3"));
-    EXPECT_EQ(window->commPort().devicePath(1), stable); // the open port is untouched
+    EXPECT_EQ(window->session().port().devicePath(2), QString("/dev/ttyACM3"));
+    EXPECT_EQ(window->session().port().devicePath(1), stable); // the open port is untouched
 }
 
 TEST_F(Ports, EachCauseOfAFailedOpenIsNamed) {
@@ -130,8 +130,8 @@ TEST_F(Ports, AnUnpluggedAdapterThatComesBackIsReopenedAndSaysSo) {
     o.dataDir = dataDir.filePath("dispkit");
     o.port1 = device;
     o.port2 = "/nonexistent/port2";
-    window = std::make_unique<MainWindow>(o);
-    ASSERT_TRUE(window->commPort().portOpen());
+    makeWindow(o);
+    ASSERT_TRUE(window->session().port().portOpen());
 
     // Unplugged: the device node goes with the line.
     pty1.releaseSlave();
@@ -139,14 +139,14 @@ TEST_F(Ports, AnUnpluggedAdapterThatComesBackIsReopenedAndSaysSo) {
     ASSERT_TRUE(QFile::remove(device));
     ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已断开!"); }));
     spin(2 * ModuleSession::ReconnectPollMs);
-    EXPECT_FALSE(window->commPort().portOpen());
+    EXPECT_FALSE(window->session().port().portOpen());
 
     // Plugged in again (in whatever socket): the same name comes back.
     ASSERT_TRUE(pty2.open());
     ASSERT_TRUE(QFile::link(pty2.slavePath(), device));
     ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已重新连接"); }, 2000));
-    EXPECT_TRUE(window->commPort().portOpen());
-    EXPECT_FALSE(window->commPort().running());
+    EXPECT_TRUE(window->session().port().portOpen());
+    EXPECT_FALSE(window->session().port().running());
     click("Command12");
     EXPECT_EQ(pty2.readExactly(3, 2000), QByteArray("\x1D\x08\x0D", 3));
 }

@@ -18,7 +18,7 @@ struct Startup : ::testing::Test, WindowOnPtys {
 
 TEST_F(Startup, PortOneOpensAt19200) {
     open();
-    CommPort& port = window->commPort();
+    CommPort& port = window->session().port();
     EXPECT_TRUE(option("Option1"));
     EXPECT_FALSE(option("Option2"));
     EXPECT_TRUE(port.portOpen());
@@ -36,9 +36,9 @@ TEST_F(Startup, PortOneMissingFallsBackToPortTwoSilently) {
     open(false, true);
     EXPECT_TRUE(option("Option2"));
     EXPECT_FALSE(option("Option1"));
-    EXPECT_EQ(window->commPort().commPort(), 2);
-    EXPECT_TRUE(window->commPort().portOpen());
-    EXPECT_EQ(window->commPort().settings(), QString("19200,n,8,1"));
+    EXPECT_EQ(window->session().port().commPort(), 2);
+    EXPECT_TRUE(window->session().port().portOpen());
+    EXPECT_EQ(window->session().port().settings(), QString("19200,n,8,1"));
     EXPECT_EQ(status(), QString());
     click("Command12");
     ASSERT_TRUE(waitUntil([&] { return module2->receivedCount() == 3; }));
@@ -54,22 +54,22 @@ TEST_F(Startup, PortOneInUseCountsAsMissing) {
     o.dataDir = dataDir.filePath("d");
     o.port1 = pty1.slavePath();
     o.port2 = pty2.slavePath();
-    window = std::make_unique<MainWindow>(o);
+    makeWindow(o);
     EXPECT_TRUE(option("Option2"));
-    EXPECT_EQ(window->commPort().commPort(), 2);
+    EXPECT_EQ(window->session().port().commPort(), 2);
 }
 
 TEST_F(Startup, SwitchingPortsReopensAndKeepsSettings) {
     open();
-    window->commPort().setSThreshold(1);
+    window->session().port().setSThreshold(1);
     child<QRadioButton>("Option2")->click();
-    EXPECT_EQ(window->commPort().commPort(), 2);
-    EXPECT_TRUE(window->commPort().portOpen());
-    EXPECT_EQ(window->commPort().sThreshold(), 1);
+    EXPECT_EQ(window->session().port().commPort(), 2);
+    EXPECT_TRUE(window->session().port().portOpen());
+    EXPECT_EQ(window->session().port().sThreshold(), 1);
     click("Command11");
     ASSERT_TRUE(waitUntil([&] { return module2->receivedCount() == 3; }));
     child<QRadioButton>("Option1")->click();
-    EXPECT_EQ(window->commPort().commPort(), 1);
+    EXPECT_EQ(window->session().port().commPort(), 1);
     click("Command12");
     ASSERT_TRUE(waitUntil([&] { return module1->receivedCount() == 3; }));
     EXPECT_EQ(module1->received(), QByteArray("\x1D\x08\x0D", 3));
@@ -79,16 +79,16 @@ TEST_F(Startup, SwitchingPortsReopensAndKeepsSettings) {
 TEST_F(Startup, SwitchingToAMissingPortLeavesItClosedWithAMessage) {
     open(true, false);
     child<QRadioButton>("Option2")->click();
-    EXPECT_FALSE(window->commPort().portOpen());
+    EXPECT_FALSE(window->session().port().portOpen());
     EXPECT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
 }
 
 TEST_F(Startup, ClosingTheWindowClosesThePort) {
     open();
     window->show();
-    ASSERT_TRUE(window->commPort().portOpen());
+    ASSERT_TRUE(window->session().port().portOpen());
     window->close();
-    EXPECT_FALSE(window->commPort().portOpen());
+    EXPECT_FALSE(window->session().port().portOpen());
     // The device is free again for anyone else.
     CommPort other;
     other.setDevicePath(1, pty1.slavePath());
@@ -121,7 +121,7 @@ TEST_F(Startup, TheSavedListComesBackAndAnUnusableDataDirectoryIsReported) {
     o.port1 = pty1.slavePath();
     o.port2 = "/nonexistent";
     window.reset();
-    window = std::make_unique<MainWindow>(o);
+    makeWindow(o);
     EXPECT_EQ(status(), QString("数据目录无法使用!"));
     EXPECT_EQ(child<QListWidget>("List1")->count(), 0);
 }

@@ -134,7 +134,8 @@ protected:
         o.port2 = QStringLiteral("/nonexistent/port2");
         o.simulator = true;
         sim.window();
-        window = std::make_unique<MainWindow>(o);
+        session = std::make_unique<ModuleSession>();
+        window = std::make_unique<MainWindow>(*session, o);
         window->show();
         sim.showBeside(window.get());
         ASSERT_EQ(child<QWidget>("Option1")->toolTip(), sim.devicePath());
@@ -186,6 +187,7 @@ protected:
 
     QTemporaryDir tmp;
     SimulatedModule sim;
+    std::unique_ptr<ModuleSession> session;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -3,8 +3,10 @@
 #include "bitmap/BmpWriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstring>
+#include <iterator>
 
 namespace panelix::test {
 
@@ -114,6 +116,33 @@ QByteArray readFile(const QString& path) {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+std::string describe(const InputError& e) {
+    static const char* const names[] = {
+        "None", "BitmapUnreadable", "NotMonoBmp", "BitmapSizeOutOfRange", "ListFull", "ListNotSaved",
+        "ListNotRead", "TooManyBitmaps", "ImageTooLarge", "FileAddNotWritten", "ImageInvalid", "FontMissing",
+        "DataDirUnusable", "PictureUnreadable", "NotAPicture", "PictureTooLarge", "BitmapNotWritten",
+        "PathNotStorable"};
+    static_assert(std::size(names) == std::size_t(InputReason::PathNotStorable) + 1);
+    std::string out = names[std::size_t(e.reason)];
+    switch (e.reason) {
+    case InputReason::BitmapUnreadable:
+    case InputReason::NotMonoBmp:
+    case InputReason::BitmapSizeOutOfRange:
+    case InputReason::PictureUnreadable:
+    case InputReason::NotAPicture:
+    case InputReason::PictureTooLarge:
+    case InputReason::BitmapNotWritten:
+        if (e.entry >= 0)
+            out += " entry " + std::to_string(e.entry + 1);
+        else
+            out += " " + QFileInfo(e.path).fileName().toStdString();
+        break;
+    default:
+        break;
+    }
+    return out;
 }
 
 } // namespace panelix::test

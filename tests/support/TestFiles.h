@@ -1,8 +1,13 @@
 #pragma once
 
+#include "common/InputError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <ostream>
+#include <string>
 
 namespace panelix::test {
 
@@ -33,4 +38,15 @@ QByteArray patternRows(int width, int height, int seed);
 bool writeFile(const QString& path, const QByteArray& data);
 QByteArray readFile(const QString& path);
 
+// A refusal as "Reason file" ("PictureUnreadable cut.gif", "BitmapUnreadable entry 3",
+// "ListFull"): the file by its name only, for comparisons and failure messages.
+std::string describe(const InputError& error);
+
 } // namespace panelix::test
+
+namespace panelix {
+// gtest prints an InputError of a failed comparison with this.
+inline void PrintTo(const InputError& error, std::ostream* out) {
+    *out << test::describe(error);
+}
+} // namespace panelix

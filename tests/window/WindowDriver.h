@@ -28,6 +28,11 @@ inline QByteArray bytes(std::initializer_list<int> list) {
     return out;
 }
 
+// The connection test a download sends first, to make sure the module listens.
+inline QByteArray syncTest() {
+    return bytes({0x1D, 0x0C, 0x0D});
+}
+
 // A picture as the test writes it: stored rows exactly as in the file.
 struct Picture {
     QString name;
@@ -128,7 +133,7 @@ struct WindowTest : ::testing::Test, WindowOnPtys {
 
     // The port models the line's byte time; bulk transfers would take minutes at
     // 19,200 baud, so cases about their content run the line faster.
-    void fastLine() { ASSERT_TRUE(window->commPort().setSettings("921600,n,8,1")); }
+    void fastLine() { ASSERT_TRUE(window->session().port().setSettings("921600,n,8,1")); }
 
     void writePicture(const Picture& p, const QString& dir) {
         ASSERT_TRUE(writeFile(dir + "/" + p.name, p.file()));

@@ -58,7 +58,7 @@ TEST_F(BitmapDownload, BrowsedPicturesReachTheModuleAsTheirPackedImage) {
 
     // E = 33419 = bank 1, page 2, low 0x8B: the bank byte goes out as 1 + 8.
     const QByteArray header = bytes({0xA6, 0x68, 0x8B, 0x02, 0x09});
-    EXPECT_EQ(receivedAfterQuiet(*module1), header + want.image.left(want.end));
+    EXPECT_EQ(receivedAfterQuiet(*module1), syncTest() + header + want.image.left(want.end));
     EXPECT_EQ(module1->dataBytes(), want.image.left(want.end));
     EXPECT_EQ(status(), done);
     EXPECT_EQ(readFile(dataFile("file.add")), want.image);
@@ -143,7 +143,7 @@ TEST_F(BitmapDownload, AFileThatIsNoMonochromeBmpRefusesTheDownload) {
     EXPECT_EQ(status(), QString("不是单色BMP位图:fake.bmp"));
     EXPECT_TRUE(preview().isNull());
     EXPECT_TRUE(receivedAfterQuiet(*module1, 300).isEmpty());
-    EXPECT_EQ(window->commPort().sThreshold(), 0);
+    EXPECT_EQ(window->session().port().sThreshold(), 0);
     EXPECT_EQ(readFile(dataFile("file.add")), QByteArray("previous image"));
     EXPECT_EQ(readFile(dataFile("file.txt")), expectedListFile(items("List1")));
 }
@@ -163,7 +163,7 @@ TEST_F(BitmapDownload, TheModuleTakesAtMost0x40001Bytes) {
     EXPECT_EQ(status(), QString("正在下载..."));
     ASSERT_TRUE(waitFor([&] { return status() == QString("通信出错！"); }));
     const QByteArray accepted = receivedAfterQuiet(*module1);
-    EXPECT_EQ(accepted.left(5), bytes({0xA6, 0x68, 0x01, 0x00, 0x10}));
+    EXPECT_EQ(accepted.left(8), syncTest() + bytes({0xA6, 0x68, 0x01, 0x00, 0x10}));
     QList<Picture> list(6, picture("full.bmp", 640, 481));
     list << picture("rest.bmp", 640, 378) << picture("dot.bmp", 8, 1);
     const ExpectedImage fits = expectedImage(list);
@@ -194,7 +194,7 @@ TEST_F(BitmapDownload, SevenFullScreensAreBuiltButNotSent) {
     const ExpectedImage built = expectedImage(QList<Picture>(7, full));
     EXPECT_EQ(built.end, 1024 + 7 * 38480);
     EXPECT_EQ(readFile(dataFile("file.add")), built.image);
-    EXPECT_EQ(window->commPort().sThreshold(), 0);
+    EXPECT_EQ(window->session().port().sThreshold(), 0);
 }
 
 // A refused download must not leave its image to a late 0xAA: only bytes that the
@@ -208,14 +208,14 @@ TEST_F(BitmapDownload, ALateGoOnAfterARefusalNeverSendsTheRefusedImage) {
     addFile("small.bmp");
     click("Command8");
     const QByteArray header = bytes({0xA6, 0x68, 0x01, 0x04, 0x08});
-    ASSERT_EQ(receivedAfterQuiet(*module1), header);
+    ASSERT_EQ(receivedAfterQuiet(*module1), syncTest() + header);
 
     addFile("big.bmp", 7);
     click("Command8");
     ASSERT_EQ(status(), QString("位图总量超过256KB,无法下载!"));
     module1->send(bytes({0xAA}));
     waitFor([] { return false; }, 300);
-    const QByteArray after = receivedAfterQuiet(*module1).mid(header.size());
+    const QByteArray after = receivedAfterQuiet(*module1).mid(syncTest().size() + header.size());
     const QByteArray announced = expectedImage({small}).image.left(1025);
     EXPECT_LE(after.size(), announced.size());
     EXPECT_TRUE(after == announced.left(after.size())) << "bytes sent after the refusal: " << after.size();

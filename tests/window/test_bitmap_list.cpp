@@ -100,7 +100,7 @@ TEST_F(ListAndBrowser, AClickDuringATransferPreviewsButSendsNothing) {
     const ExpectedImage image = expectedImage({a, b});
 
     click("Command8");
-    ASSERT_TRUE(waitFor([&] { return window->commPort().running(); }));
+    ASSERT_TRUE(waitFor([&] { return window->session().port().running(); }));
     clickRow("List1", 1);
     EXPECT_EQ(lineEdit("Text1")->text(), QString("01"));
     EXPECT_EQ(status(), infoText(16, 2));
@@ -108,10 +108,10 @@ TEST_F(ListAndBrowser, AClickDuringATransferPreviewsButSendsNothing) {
     ASSERT_TRUE(waitFor([&] { return status() == QString("下载完成！"); }));
     const QByteArray header = bytes({0xA6, 0x68, 0x05, 0x04, 0x08});
     ASSERT_EQ(image.end, 1024 + 1 + 4);
-    EXPECT_EQ(receivedAfterQuiet(*module1), header + image.image.left(image.end));
+    EXPECT_EQ(receivedAfterQuiet(*module1), syncTest() + header + image.image.left(image.end));
 
     clickRow("List1", 0);
-    EXPECT_EQ(receivedAfterQuiet(*module1), header + image.image.left(image.end) + showImage(0));
+    EXPECT_EQ(receivedAfterQuiet(*module1), syncTest() + header + image.image.left(image.end) + showImage(0));
 }
 
 // With the port closed a click still shows the number and the preview; the skipped
@@ -122,7 +122,7 @@ TEST_F(ListAndBrowser, AClickWithThePortClosedSendsNothingAndSaysNothingOfThePor
     start(true, false);
     addFile("a.bmp", 2);
     child<QRadioButton>("Option2")->click(); // port 2 has no device: the port is closed
-    ASSERT_FALSE(window->commPort().portOpen());
+    ASSERT_FALSE(window->session().port().portOpen());
     ASSERT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
 
     clickRow("List1", 1);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/editor/Composition.h"
+#include "compose/Composition.h"
 
 #include <QObject>
 #include <QUndoStack>

@@ -1,6 +1,6 @@
-#include "shell/editor/Composition.h"
+#include "compose/Composition.h"
 
-#include "shell/editor/TextRender.h"
+#include "compose/TextRender.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

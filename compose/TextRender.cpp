@@ -1,4 +1,4 @@
-#include "shell/editor/TextRender.h"
+#include "compose/TextRender.h"
 
 #include "common/Gbk.h"
 #include "font/FontImage.h"
@@ -145,11 +145,11 @@ void drawText(MonoBitmap& target, const TextItem& item, const FontMemory& font) 
     }
 }
 
-FontMemory loadModuleFont(const QString& dataDir, QString* message) {
+FontMemory loadModuleFont(const QString& dataDir, InputError* error) {
     FontImage image = loadFontImage(dataDir);
     if (!image.ok) {
-        if (message)
-            *message = image.message;
+        if (error)
+            *error = image.error;
         return {};
     }
     return image.image.left(module::FontMemorySize);

@@ -1,9 +1,8 @@
-#include "shell/editor/BitmapStore.h"
+#include "compose/BitmapStore.h"
 
 #include "bitmap/BmpWriter.h"
 #include "common/Gbk.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -14,21 +13,20 @@ StoreOutcome storeInList(BitmapList& list, const QString& path, const MonoBitmap
     StoreOutcome out;
     const bool listed = list.entries().contains(path);
     if (fromGbk(toGbk(path)) != path) {
-        out.message = QCoreApplication::translate("panelix::BitmapStore", "路径含有无法保存的字符!");
+        out.error = inputError(InputReason::PathNotStorable, path);
         return out;
     }
     if (!listed && list.count() >= BitmapList::MaxEntries) {
-        list.add(path, &out.message);
+        list.add(path, &out.error);
         return out;
     }
     if (!writeBmpFile(path, bitmap)) {
-        out.message = QCoreApplication::translate("panelix::BitmapStore", "位图文件写入失败:") +
-                      QFileInfo(path).fileName();
+        out.error = inputError(InputReason::BitmapNotWritten, path);
         return out;
     }
     out.ok = true;
     if (!listed)
-        out.added = list.add(path, &out.message);
+        out.added = list.add(path, &out.error);
     return out;
 }
 

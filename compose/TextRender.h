@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/InputError.h"
 #include "bitmap/MonoBitmap.h"
-#include "shell/editor/Composition.h"
+#include "compose/Composition.h"
 
 #include <QSize>
 #include <QString>
@@ -29,8 +30,8 @@ QSize textSize(const TextItem& item);
 void drawText(MonoBitmap& target, const TextItem& item, const FontMemory& font);
 
 // The module's font memory from the data directory's hzk16: its first FontMemorySize
-// bytes, zero-padded as the font download pads a short file. Empty with the status
-// text in *message when there is no usable hzk16.
-FontMemory loadModuleFont(const QString& dataDir, QString* message = nullptr);
+// bytes, zero-padded as the font download pads a short file. Empty with the reason
+// in *error when there is no usable hzk16.
+FontMemory loadModuleFont(const QString& dataDir, InputError* error = nullptr);
 
 } // namespace panelix::compose

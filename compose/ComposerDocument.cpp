@@ -1,4 +1,4 @@
-#include "shell/editor/ComposerDocument.h"
+#include "compose/ComposerDocument.h"
 
 #include <QUndoCommand>
 

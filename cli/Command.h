@@ -1,0 +1,120 @@
+#pragma once
+
+// Private to the command line tool: one command line being run. Cli.cpp parses the
+// line and dispatches by the command's name to its member here; each command (or
+// family of commands) lives in a file of its own.
+
+#include "cli/Cli.h"
+#include "cli/PortRun.h"
+#include "common/InputError.h"
+#include "import/PictureImport.h"
+
+#include <QCommandLineOption>
+#include <QImage>
+#include <QCommandLineParser>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace panelix::cli {
+
+// The text of --help after the options.
+extern const char* const CommandsHelp;
+
+struct Options {
+    QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial device (repeatable)."), QStringLiteral("DEV")};
+    QCommandLineOption dataDir{QStringLiteral("data-dir"),
+                               QStringLiteral("Where file.txt, file.add and converted pictures go, and hzk16 is found."),
+                               QStringLiteral("DIR")};
+    QCommandLineOption image{QStringLiteral("image"), QStringLiteral("A download image (file.add) to send."),
+                             QStringLiteral("FILE")};
+    QCommandLineOption list{QStringLiteral("list"), QStringLiteral("A list file (file.txt) of BMPs."),
+                            QStringLiteral("FILE")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("Output file or directory."),
+                              QStringLiteral("PATH")};
+    QCommandLineOption size{QStringLiteral("size"), QStringLiteral("Picture size, at most 640x481 (default 320x240)."),
+                            QStringLiteral("WxH")};
+    QCommandLineOption fit{QStringLiteral("fit"), QStringLiteral("fit (default), fill, stretch or original."),
+                           QStringLiteral("MODE")};
+    QCommandLineOption dither{QStringLiteral("dither"),
+                              QStringLiteral("floyd-steinberg (default), atkinson, bayer4, bayer8 or threshold."),
+                              QStringLiteral("METHOD")};
+    QCommandLineOption threshold{QStringLiteral("threshold"),
+                                 QStringLiteral("0..255: a grey below it is dark (default: Otsu's method)."),
+                                 QStringLiteral("N")};
+    QCommandLineOption brightness{QStringLiteral("brightness"), QStringLiteral("-100..100 (default 0)."), QStringLiteral("N")};
+    QCommandLineOption contrast{QStringLiteral("contrast"), QStringLiteral("-100..100 (default 0)."), QStringLiteral("N")};
+    QCommandLineOption gamma{QStringLiteral("gamma"), QStringLiteral("0.2..5 (default 1)."), QStringLiteral("G")};
+    QCommandLineOption invert{QStringLiteral("invert"),
+                              QStringLiteral("Pictures: exchange dark and light. Commands: the inverted variant.")};
+    QCommandLineOption large{QStringLiteral("large"), QStringLiteral("text: 32 x 32 characters.")};
+    QCommandLineOption timeout{QStringLiteral("timeout"),
+                               QStringLiteral("Seconds to wait for the module's first answer (default 5; test: 2)."),
+                               QStringLiteral("SEC")};
+    QCommandLineOption json{QStringLiteral("json"), QStringLiteral("One JSON object per line on stdout.")};
+    QCommandLineOption show{QStringLiteral("show"),
+                            QStringLiteral("download: show stored picture N (0 = first) when the download is done."),
+                            QStringLiteral("N")};
+};
+
+// One command line being run.
+
+class Command {
+public:
+    explicit Command(const Io& io) : io_(io) {}
+    int run(const QStringList& arguments);
+
+    // The commands, by name; each returns the exit status.
+    int cmdTest();
+    int cmdDownload();
+    int cmdFont();
+    int cmdSend();
+    int cmdShow();
+    int cmdClear();
+    int cmdBacklight();
+    int cmdText();
+    int cmdPack();
+    int cmdConvert();
+    int cmdInspect();
+    int cmdPorts();
+
+private:
+    int usage(const QString& message);
+    // A refusal of bad input: said on stderr (and as a JSON error event); ExitBadInput.
+    int bad(const QString& message);
+    int bad(const InputError& error);
+    bool json() const { return parser_.isSet(opt_.json); }
+    void jsonLine(const QJsonObject& o) {
+        io_.out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+    }
+
+    int dispatch(const QString& name);
+    QString helpText() const;
+    bool parseNumber(const QString& text, int min, int max, int* out) const;
+    std::optional<int> importOptions(ImportOptions* out);
+    // Where download and pack write: --data-dir, or a temporary directory of this run.
+    QString workDir();
+    // The BMP list for PICTURE... (converted where needed) or --list; false with *status set.
+    bool collectEntries(const QStringList& pictures, QStringList* entries, bool* fromList, int* status);
+    int portCommand(PortPlan plan);
+    // A single command on every port, through the session's operation.
+    int singleCommand(std::function<Refusal(ModuleSession&)> command);
+    // Inspect's parts: a 1-bit BMP, a download image, the pictures drawn one under another.
+    int inspectBitmap(const QString& path, std::vector<QImage>* pictures);
+    int inspectImage(const QString& path, std::vector<QImage>* pictures);
+    int writeSheet(const QString& path, const std::vector<QImage>& pictures);
+
+    const Io& io_;
+    QCommandLineParser parser_;
+    Options opt_;
+    QStringList args_; // positional arguments after the command
+    std::unique_ptr<QTemporaryDir> tempDir_;
+};
+
+} // namespace panelix::cli

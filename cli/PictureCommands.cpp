@@ -1,0 +1,108 @@
+// The commands that build files without a module: pack and convert.
+
+#include "cli/Command.h"
+
+#include "bitmap/BmpWriter.h"
+#include "cli/Texts.h"
+#include "library/BitmapList.h"
+#include "protocol/Module.h"
+#include "session/ModuleSession.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace panelix::cli {
+
+int Command::cmdPack() {
+    if (!parser_.isSet(opt_.output))
+        return usage(QStringLiteral("pack needs -o FILE.add"));
+    const QString out = parser_.value(opt_.output);
+    QStringList entries;
+    bool fromList = false;
+    int status = ExitDone;
+    if (!collectEntries(args_, &entries, &fromList, &status))
+        return status;
+    // The window's list holds at most 251 entries; the builder refuses above 127 anyway.
+    if (!fromList && entries.size() > BitmapList::MaxEntries)
+        return bad(inputError(InputReason::ListFull));
+    const PackedList packed = ModuleSession::packList(entries, out);
+    if (!packed.built())
+        return bad(packed.error);
+    const module::Directory dir = module::decodeDirectory(packed.image);
+    if (json()) {
+        for (int n = 0; n < int(dir.images.size()); ++n) {
+            const module::DirectoryEntry& e = dir.images[std::size_t(n)];
+            jsonLine({{"event", "entry"},
+                      {"entry", n},
+                      {"file", entries.value(n)},
+                      {"columns", e.widthBytes},
+                      {"rows", e.height},
+                      {"address", qint64(e.start)}});
+        }
+    } else {
+        QString table = QStringLiteral("entry  columns  rows  address  file\n");
+        for (int n = 0; n < int(dir.images.size()); ++n) {
+            const module::DirectoryEntry& e = dir.images[std::size_t(n)];
+            table += QStringLiteral("%1  %2  %3  0x%4  %5\n")
+                         .arg(n, 5)
+                         .arg(e.widthBytes, 7)
+                         .arg(e.height, 4)
+                         .arg(e.start, 5, 16, QLatin1Char('0'))
+                         .arg(entries.value(n));
+        }
+        table += QStringLiteral("end 0x%1 (%2 bytes)\n").arg(dir.end, 5, 16, QLatin1Char('0')).arg(dir.end);
+        io_.out(table);
+    }
+    // Built and written as the window does; a download of it would then be refused.
+    if (!packed.plan.accepted)
+        return bad(inputErrorText(packed.plan.error) + QStringLiteral(": %1 (written anyway, as the window does)").arg(out));
+    if (json())
+        jsonLine({{"event", "done"}, {"file", out}, {"end", qint64(dir.end)}, {"entries", int(dir.images.size())}});
+    else
+        io_.out(QStringLiteral("wrote %1\n").arg(out));
+    return ExitDone;
+}
+
+int Command::cmdConvert() {
+    if (args_.isEmpty())
+        return usage(QStringLiteral("convert needs PICTURE... -o DIR|FILE.bmp"));
+    if (!parser_.isSet(opt_.output))
+        return usage(QStringLiteral("convert needs -o DIR (or -o FILE.bmp for one picture)"));
+    ImportOptions options;
+    if (auto s = importOptions(&options))
+        return *s;
+    const QString out = parser_.value(opt_.output);
+    const bool toFile = out.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive) && !QFileInfo(out).isDir();
+    if (toFile && args_.size() != 1)
+        return usage(QStringLiteral("-o FILE.bmp takes one picture; give a directory for several"));
+    if (!toFile && !QDir().mkpath(out))
+        return bad(QStringLiteral("cannot create the output directory: %1").arg(out));
+    int status = ExitDone;
+    for (const QString& picture : args_) {
+        if (interruptRequested())
+            return ExitInterrupted;
+        MonoBitmap bitmap;
+        InputError error;
+        if (!QFileInfo(picture).isFile()) {
+            status = bad(QStringLiteral("picture not found: %1").arg(picture));
+            continue;
+        }
+        if (!importPicture(picture, options, &bitmap, &error)) {
+            status = bad(error);
+            continue;
+        }
+        const QString target = toFile ? out : QDir(out).filePath(bmpNameFor(picture, out));
+        QString why;
+        if (!writeBmpFile(target, bitmap, &why)) {
+            status = bad(QStringLiteral("cannot write %1: %2").arg(target, why));
+            continue;
+        }
+        if (json())
+            jsonLine({{"event", "done"}, {"file", picture}, {"output", target}, {"width", bitmap.width()}, {"height", bitmap.height()}});
+        else
+            io_.out(QStringLiteral("%1 -> %2 (%3 x %4)\n").arg(picture, target).arg(bitmap.width()).arg(bitmap.height()));
+    }
+    return status;
+}
+
+} // namespace panelix::cli
