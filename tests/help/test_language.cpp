@@ -435,9 +435,12 @@ TEST_F(LanguageWindow, EnglishLeavesNoChineseTextInTheComposer) {
     invert.rect = rect.rect;
     const std::vector<compose::Item> items{text, line, rect, invert};
     const QStringList families = QFontDatabase::families(); // the fonts' own names are not ours
-    for (const compose::Item& item : items) {
+    const QStringList titles{QStringLiteral("Text properties"), QStringLiteral("Line properties"),
+                             QStringLiteral("Rectangle properties"), QStringLiteral("Inverted area properties")};
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const compose::Item& item = items[i];
         ItemDialog dialog(item, composer);
-        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Properties"));
+        EXPECT_EQ(dialog.windowTitle(), titles.value(int(i)));
         QStringList texts;
         for (const QString& t : visibleTexts(&dialog))
             if (!families.contains(t))
