@@ -48,7 +48,8 @@ void SimulatedModule::showBeside(QWidget* mainWindow, bool remember) {
     SimulatorWindow& w = window();
     remember_ = remember;
     w.adjustSize();
-    WindowPlaces places{mainWindow->pos(), mainWindow->frameGeometry().topRight() + QPoint(WindowGap, 0), false};
+    WindowPlaces places{mainWindow->pos(), mainWindow->frameGeometry().topRight() + QPoint(WindowGap, 0),
+                        false};
     if (QScreen* screen = mainWindow->screen()) {
         const QRect avail = screen->availableGeometry();
         const QRect mainFrame = mainWindow->frameGeometry();

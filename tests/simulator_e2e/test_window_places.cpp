@@ -140,9 +140,11 @@ TEST_F(WindowsOnLaptop, TheLcdWindowNeitherCoversTheMainWindowNorLeavesTheScreen
     sim.showBeside(window.get());
     const QRect main = window->frameGeometry();
     const QRect lcd = sim.window().frameGeometry();
-    EXPECT_FALSE(main.intersects(lcd)) << lcd.x() << "," << lcd.y() << " " << lcd.width() << "x" << lcd.height();
+    EXPECT_FALSE(main.intersects(lcd))
+        << lcd.x() << "," << lcd.y() << " " << lcd.width() << "x" << lcd.height();
     EXPECT_TRUE(screen.contains(main));
-    EXPECT_TRUE(screen.contains(lcd)) << lcd.x() << "," << lcd.y() << " " << lcd.width() << "x" << lcd.height();
+    EXPECT_TRUE(screen.contains(lcd))
+        << lcd.x() << "," << lcd.y() << " " << lcd.width() << "x" << lcd.height();
     EXPECT_TRUE(sim.window().compact());
     EXPECT_EQ(sim.window().lcd()->scale(), 1);
 }
@@ -159,7 +161,8 @@ TEST_F(WindowsOnLaptop, ARememberedPlaceIsTakenOnlyWhenItIsOnAPresentScreen) {
         ASSERT_TRUE(first.start(ModuleLink::Timing::Fast, &error));
         first.showBeside(window.get(), true);
         first.window().move(QPoint(120, 140)); // the user moves it
-    } // the module ends with the program and stores its place
+        // The module ends with the program and stores its place.
+    }
     EXPECT_EQ(QSettings().value(SimulatedModule::positionKey()).toPoint(), QPoint(120, 140));
     SimulatedModule next;
     ASSERT_TRUE(next.start(ModuleLink::Timing::Fast, &error));
