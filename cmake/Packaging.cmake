@@ -57,6 +57,7 @@ hex console and tests the line. The window speaks Chinese, or English with
 # font the window's captions need, which no binary links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins")
+# Qt's own Chinese (the file dialog, message boxes) comes from qt6-translations-l10n.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "unifont")
 include(CPack)

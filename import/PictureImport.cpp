@@ -556,4 +556,13 @@ bool isMonoBmp(const QString& path) {
     return infoSize >= 40 && bpp == 1 && compression == 0;
 }
 
+QSize defaultTargetSize(const QSize& picture, bool scalable) {
+    const QSize screen = ImportOptions().target;
+    if (picture.isEmpty())
+        return screen;
+    if (!scalable && picture.width() <= screen.width() && picture.height() <= screen.height())
+        return picture;
+    return picture.scaled(screen, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
 } // namespace panelix

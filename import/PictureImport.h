@@ -62,6 +62,11 @@ QImage adjustTone(const QImage& scaledGrey, const ImportOptions& options);    //
 int otsuThreshold(const QImage& grey);
 MonoBitmap ditherToMono(const QImage& grey, const ImportOptions& options);    // a grey below T is dark (bit 0)
 
+// The size a picture of that size is first imported at: its own size when it fits the screen
+// (320 x 240), else the largest size of its proportions that fits the screen (at least 1 x 1).
+// A scalable picture (SVG) always takes the largest size of its proportions within the screen.
+QSize defaultTargetSize(const QSize& picture, bool scalable);
+
 // The whole chain; false with the reason when the file is refused.
 bool importPicture(const QString& path, const ImportOptions& options, MonoBitmap* out, InputError* error);
 

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     window.show();
 #ifdef PANELIX_WITH_SIMULATOR
     if (simulator)
-        simulator->showBeside(&window);
+        simulator->showBeside(&window, options.remember);
 #endif
     return app.exec();
 }

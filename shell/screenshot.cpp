@@ -5,10 +5,14 @@
 // downloaded to a simulated module through the real serial path, the first
 // entry is clicked, and the main window and the LCD window are drawn side by side.
 // With --ports: the main window with two USB adapters in its port list, the list
-// of COM1 open below its picker.
+// of COM1 open below its picker. With --photo FILE: the picture is dropped on the
+// download list of an empty data directory, taken with "确定" in the import dialog,
+// downloaded ("下载位图") and its entry clicked, and the main window and the LCD
+// window are drawn side by side.
 #include "shell/MainWindow.h"
 #include "shell/ScreenshotSupport.h"
 #include "shell/StartupOptions.h"
+#include "shell/editor/ImportDialog.h"
 #include "simulator/ui/SimulatedModule.h"
 #include "simulator/ui/SimulatorWindow.h"
 
@@ -16,15 +20,20 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <functional>
@@ -112,6 +121,53 @@ bool runDemo(panelix::MainWindow& window, panelix::SimulatedModule& sim, const Q
     return true;
 }
 
+// Drops the picture on List1 as a file manager would, takes it with "确定" in the
+// import dialog, downloads the list and clicks the new entry.
+bool runPhoto(panelix::MainWindow& window, panelix::SimulatedModule& sim, const QString& photo) {
+    auto* list1 = window.findChild<QListWidget*>(QStringLiteral("List1"));
+    auto* status = window.findChild<QLabel*>(QStringLiteral("Label2"));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QFileInfo(photo).absoluteFilePath())});
+    const QPoint at = list1->viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list1->viewport(), &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    if (enter.isAccepted())
+        QApplication::sendEvent(list1->viewport(), &drop);
+    auto* dialog = window.findChild<panelix::ImportDialog*>();
+    if (!dialog) {
+        fail(QStringLiteral("%1 did not open the import dialog").arg(photo));
+        return false;
+    }
+    dialog->renderNow();
+    settle(200);
+    if (auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("ImportOk")))
+        ok->click();
+    if (list1->count() != 1) {
+        fail(QStringLiteral("the picture was not listed: %1").arg(status->text()));
+        return false;
+    }
+    bool done = false;
+    bool failed = false;
+    QObject::connect(&window.session(), &panelix::ModuleSession::finished, [&] { done = true; });
+    QObject::connect(&window.session(), &panelix::ModuleSession::failed, [&] { failed = true; });
+    window.findChild<QPushButton*>(QStringLiteral("Command8"))->click();
+    std::fputs("panelix-screenshot: downloading the picture at 19,200 baud...\n", stderr);
+    if (!waitFor([&] { return done || failed; }, 60000) || !done) {
+        fail(QStringLiteral("the download did not finish: %1").arg(status->text()));
+        return false;
+    }
+    const qint64 commands = sim.link().counters().commands;
+    list1->setCurrentRow(0);
+    if (!waitFor([&] { return sim.link().counters().commands > commands; }, 5000)) {
+        fail(QStringLiteral("the module did not receive the show-image command"));
+        return false;
+    }
+    settle(300);
+    sim.window().refresh();
+    return true;
+}
+
 QImage sideBySide(const QPixmap& left, const QPixmap& right) {
     constexpr int margin = 12;
     const int width = left.width() + (right.isNull() ? 0 : margin + right.width()) + 2 * margin;
@@ -166,7 +222,8 @@ int main(int argc, char** argv) {
     QStringList args = QApplication::arguments();
     if (args.size() < 2 || args[1].startsWith(QLatin1String("--"))) {
         std::fputs(
-            "usage: panelix-screenshot OUT.png [--demo DIR] [--ports] [--data-dir DIR] [--port1 DEV] [--port2 DEV] "
+            "usage: panelix-screenshot OUT.png [--demo DIR] [--photo FILE] [--ports] [--data-dir DIR] [--port1 DEV] "
+            "[--port2 DEV] "
             "[--simulator]\n",
             stderr);
         return 2;
@@ -182,6 +239,16 @@ int main(int argc, char** argv) {
         }
         demoDir = args[demoAt + 1];
         args.remove(demoAt, 2);
+    }
+    QString photo;
+    const qsizetype photoAt = args.indexOf(QStringLiteral("--photo"));
+    if (photoAt >= 0) {
+        if (photoAt + 1 >= args.size()) {
+            fail(QStringLiteral("missing value for --photo"));
+            return 2;
+        }
+        photo = args[photoAt + 1];
+        args.remove(photoAt, 2);
     }
     const bool ports = args.removeAll(QStringLiteral("--ports")) > 0;
     panelix::StartupOptions options = panelix::defaultStartupOptions();
@@ -201,7 +268,13 @@ int main(int argc, char** argv) {
         }
         options.dataDir = dataDir;
         options.simulator = true;
+    } else if (!photo.isEmpty()) {
+        // An empty data directory of its own: the list holds the dropped picture alone.
+        options.dataDir = scratch.filePath(QStringLiteral("photo-data"));
+        options.simulator = true;
     }
+    // The import dialog starts from the remembered settings: here none of the user's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch.filePath(QStringLiteral("config")));
 
     std::unique_ptr<panelix::SimulatedModule> sim;
     if (options.simulator) {
@@ -216,11 +289,16 @@ int main(int argc, char** argv) {
     panelix::ModuleSession session;
     panelix::MainWindow window(session, options);
     window.show();
-    if (sim)
+    if (sim) {
         sim->showBeside(&window);
+        // The pictures show the LCD at its full size, whatever the size of the offscreen screen.
+        sim->window().setCompact(false);
+    }
     settle(300);
 
     if (!demoDir.isEmpty() && !runDemo(window, *sim, pictures))
+        return 1;
+    if (!photo.isEmpty() && !runPhoto(window, *sim, photo))
         return 1;
     if (ports) {
         const QImage shot = portList(window);

@@ -359,10 +359,6 @@
         <translation>Module font (hzk16)</translation>
     </message>
     <message>
-        <source>属性</source>
-        <translation>Properties</translation>
-    </message>
-    <message>
         <source>X(点):</source>
         <translation>X (dots):</translation>
     </message>
@@ -429,6 +425,46 @@
     <message>
         <source>取消</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>添加文字</source>
+        <translation>Add text</translation>
+    </message>
+    <message>
+        <source>文字属性</source>
+        <translation>Text properties</translation>
+    </message>
+    <message>
+        <source>添加直线</source>
+        <translation>Add line</translation>
+    </message>
+    <message>
+        <source>直线属性</source>
+        <translation>Line properties</translation>
+    </message>
+    <message>
+        <source>添加矩形</source>
+        <translation>Add rectangle</translation>
+    </message>
+    <message>
+        <source>矩形属性</source>
+        <translation>Rectangle properties</translation>
+    </message>
+    <message>
+        <source>添加反色区域</source>
+        <translation>Add inverted area</translation>
+    </message>
+    <message>
+        <source>反色区域属性</source>
+        <translation>Inverted area properties</translation>
+    </message>
+    <message>
+        <source>添加图片</source>
+        <translation>Add picture</translation>
+    </message>
+    <message>
+        <source>图片属性</source>
+        <translation>Picture properties</translation>
     </message>
 </context>
 <context>

@@ -66,6 +66,17 @@ QPoint ComposerCanvas::dotAt(QPoint position) const {
     return {dot(position.x()), dot(position.y())};
 }
 
+QPoint ComposerCanvas::placeForNewItem() const {
+    if (!clickedDot_)
+        return {0, 0};
+    const QSize size = document_.composition().size();
+    QPoint at(std::clamp(clickedDot_->x(), 0, std::max(0, size.width() - 1)),
+              std::clamp(clickedDot_->y(), 0, std::max(0, size.height() - 1)));
+    if (snap_)
+        at.setX(columnOf(at.x()) * ColumnDots);
+    return at;
+}
+
 void ComposerCanvas::documentChanged() {
     // An undo may take away the item that was selected.
     if (selected_ >= document_.composition().count())
@@ -144,6 +155,7 @@ void ComposerCanvas::mousePressEvent(QMouseEvent* event) {
         return;
     setFocus();
     pressDot_ = dotAt(event->position().toPoint());
+    clickedDot_ = pressDot_;
     before_ = document_.composition();
     if (tool_ == Tool::Select) {
         setSelected(before_.itemAt(pressDot_));

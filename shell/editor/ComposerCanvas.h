@@ -34,6 +34,9 @@ public:
     void setSelected(int index);
     // The dot under a point of the widget (may lie outside the composition).
     QPoint dotAt(QPoint position) const;
+    // Where a new item goes: the dot clicked last, inside the composition, at the left
+    // of its byte column while snapping; the top left corner before any click.
+    QPoint placeForNewItem() const;
 
     QSize sizeHint() const override;
 
@@ -69,6 +72,7 @@ private:
     // The gesture under way: where it started and what the document held then.
     bool dragging_ = false;
     QPoint pressDot_;
+    std::optional<QPoint> clickedDot_;
     compose::Composition before_;
     std::optional<compose::Composition> preview_;
 };

@@ -393,7 +393,8 @@ void ComposerWindow::importPictures() {
 void ComposerWindow::addText() {
     TextItem text;
     text.text = tr("文字");
-    const std::optional<Item> item = ItemDialog::edit(text, this);
+    text.pos = canvas_->placeForNewItem();
+    const std::optional<Item> item = ItemDialog::edit(text, this, true);
     if (!item)
         return;
     if (std::get<TextItem>(*item).moduleFont() && document_.font().isEmpty())

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -53,12 +54,10 @@ bool isSvg(const QString& path) {
 } // namespace
 
 ImportOptions ImportDialog::savedOptions() {
+    // The size is not among them: it belongs to each picture.
     ImportOptions o;
     QSettings s = importSettings();
     s.beginGroup(QStringLiteral("import"));
-    const QSize target(s.value(QStringLiteral("width"), o.target.width()).toInt(),
-                       s.value(QStringLiteral("height"), o.target.height()).toInt());
-    o.target = target.boundedTo(MaxPictureSize).expandedTo(QSize(1, 1));
     parseFitMode(s.value(QStringLiteral("fit")).toString(), &o.fit);
     parseDitherMethod(s.value(QStringLiteral("dither")).toString(), &o.dither);
     o.brightness = std::clamp(s.value(QStringLiteral("brightness"), 0).toInt(), -100, 100);
@@ -73,8 +72,6 @@ ImportOptions ImportDialog::savedOptions() {
 void ImportDialog::saveOptions(const ImportOptions& o) {
     QSettings s = importSettings();
     s.beginGroup(QStringLiteral("import"));
-    s.setValue(QStringLiteral("width"), o.target.width());
-    s.setValue(QStringLiteral("height"), o.target.height());
     s.setValue(QStringLiteral("fit"), QLatin1String(fitNames[int(o.fit)]));
     s.setValue(QStringLiteral("dither"), QLatin1String(ditherNames[int(o.dither)]));
     s.setValue(QStringLiteral("brightness"), o.brightness);
@@ -141,7 +138,7 @@ ImportDialog::ImportDialog(const QStringList& sources, Accept accept, QWidget* p
     layout->addWidget(info_);
     layout->addLayout(buttons);
 
-    setOptions(savedOptions());
+    applyOptions(savedOptions());
     showSource(0);
 }
 
@@ -213,8 +210,13 @@ QWidget* ImportDialog::buildControls() {
 
     auto tone = [this] { controlsChanged(Stale::Tone); };
     auto geometryChanged = [this] { controlsChanged(svg_ ? Stale::Source : Stale::Geometry); };
-    connect(width_, &QSpinBox::valueChanged, this, geometryChanged);
-    connect(height_, &QSpinBox::valueChanged, this, geometryChanged);
+    auto sizeChanged = [this, geometryChanged] {
+        if (!settingSize_)
+            sizeChosen_ = true;
+        geometryChanged();
+    };
+    connect(width_, &QSpinBox::valueChanged, this, sizeChanged);
+    connect(height_, &QSpinBox::valueChanged, this, sizeChanged);
     connect(fit_, &QComboBox::currentIndexChanged, this, geometryChanged);
     for (QSlider* s : {brightness_, contrast_, gamma_, threshold_})
         connect(s, &QSlider::valueChanged, this, tone);
@@ -238,8 +240,15 @@ ImportOptions ImportDialog::options() const {
 }
 
 void ImportDialog::setOptions(const ImportOptions& o) {
+    applyOptions(o);
+    sizeChosen_ = true;
+}
+
+void ImportDialog::applyOptions(const ImportOptions& o) {
+    settingSize_ = true;
     width_->setValue(o.target.width());
     height_->setValue(o.target.height());
+    settingSize_ = false;
     fit_->setCurrentIndex(int(o.fit));
     brightness_->setValue(o.brightness);
     contrast_->setValue(o.contrast);
@@ -270,6 +279,17 @@ void ImportDialog::controlsChanged(Stale level) {
     }
 }
 
+// The size of the picture just loaded, unless the user has chosen one.
+void ImportDialog::takePictureSize() {
+    if (sizeChosen_ || source_.isNull())
+        return;
+    const QSize size = defaultTargetSize(source_.size(), svg_);
+    const QSignalBlocker blockWidth(width_);
+    const QSignalBlocker blockHeight(height_);
+    width_->setValue(size.width());
+    height_->setValue(size.height());
+}
+
 void ImportDialog::renderNow() {
     if (stale_ != Stale::None)
         render();
@@ -278,11 +298,13 @@ void ImportDialog::renderNow() {
 void ImportDialog::render() {
     renderQueued_ = false;
     const Stale level = std::exchange(stale_, Stale::None);
-    const ImportOptions o = options();
+    ImportOptions o = options();
     if (level == Stale::Source) {
         InputError error;
         source_ = QImage();
-        if (!loadPicture(currentSource(), o.target, &source_, &error)) {
+        // A drawing is rendered for the size it will have: the chosen one, or one within the screen.
+        const QSize renderFor = sizeChosen_ ? o.target : ImportOptions().target;
+        if (!loadPicture(currentSource(), renderFor, &source_, &error)) {
             source_ = QImage();
             setStatus(texts::inputErrorText(error));
             emit statusChanged(texts::inputErrorText(error));
@@ -290,6 +312,8 @@ void ImportDialog::render() {
         sourceView_->setPixmap(source_.isNull() ? QPixmap()
                                                 : QPixmap::fromImage(source_.scaled(
                                                       SourceBox, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        takePictureSize();
+        o = options();
     }
     if (level >= Stale::Geometry)
         scaled_ = source_.isNull() ? QImage() : scalePicture(source_, o);

@@ -22,7 +22,9 @@ namespace panelix {
 // settings: the source beside the result at 1x and 2x in the panel's colours,
 // redrawn while the sliders move. A source is decoded once and scaled once per
 // change of size or placement; tone and dithering run on the scaled greys only.
-// The settings of the last accepted picture are kept for the next time.
+// Each picture starts at its own size (defaultTargetSize) until a size is chosen,
+// which then holds for the rest of the pictures; the other settings of the last
+// accepted picture are kept for the next time.
 class ImportDialog : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +35,7 @@ public:
     ImportDialog(const QStringList& sources, Accept accept, QWidget* parent = nullptr);
 
     ImportOptions options() const;
+    // Sets every control, the size as a chosen one.
     void setOptions(const ImportOptions& options);
     const MonoBitmap& result() const { return result_; }
     QString currentSource() const { return sources_.value(index_); }
@@ -53,6 +56,8 @@ private:
     enum class Stale { None, Tone, Geometry, Source };
 
     QWidget* buildControls();
+    void applyOptions(const ImportOptions& options);
+    void takePictureSize();
     QSlider* slider(int low, int high, const char* name);
     void controlsChanged(Stale level);
     void render();
@@ -67,6 +72,8 @@ private:
     Stale stale_ = Stale::Source;
     bool renderQueued_ = false;
     bool svg_ = false;
+    bool sizeChosen_ = false; // the user set a size: it holds for the pictures that follow
+    bool settingSize_ = false;
 
     QImage source_;
     QImage scaled_;

@@ -24,15 +24,29 @@ QString moduleFontCaption() {
 
 } // namespace
 
-ItemDialog::ItemDialog(const Item& item, QWidget* parent) : QDialog(parent), item_(item) {
+QString ItemDialog::titleFor(const Item& item, bool adding) {
+    if (std::holds_alternative<TextItem>(item))
+        return adding ? tr("添加文字") : tr("文字属性");
+    if (std::holds_alternative<LineItem>(item))
+        return adding ? tr("添加直线") : tr("直线属性");
+    if (std::holds_alternative<RectItem>(item))
+        return adding ? tr("添加矩形") : tr("矩形属性");
+    if (std::holds_alternative<InvertItem>(item))
+        return adding ? tr("添加反色区域") : tr("反色区域属性");
+    return adding ? tr("添加图片") : tr("图片属性");
+}
+
+ItemDialog::ItemDialog(const Item& item, QWidget* parent, bool adding) : QDialog(parent), item_(item) {
     setObjectName(QStringLiteral("ItemDialog"));
-    setWindowTitle(tr("属性"));
+    setWindowTitle(titleFor(item, adding));
     auto* layout = new QVBoxLayout(this);
     form_ = new QFormLayout;
     layout->addLayout(form_);
     const QPoint anchor = anchorOf(item);
     x_ = spin(tr("X(点):"), anchor.x(), -CoordinateRange, CoordinateRange);
+    x_->setObjectName(QStringLiteral("ItemX"));
     y_ = spin(tr("Y(点):"), anchor.y(), -CoordinateRange, CoordinateRange);
+    y_->setObjectName(QStringLiteral("ItemY"));
 
     if (const auto* l = std::get_if<LineItem>(&item)) {
         x2_ = spin(tr("终点X:"), l->to.x(), -CoordinateRange, CoordinateRange);
@@ -124,8 +138,8 @@ Item ItemDialog::item() const {
     return out;
 }
 
-std::optional<Item> ItemDialog::edit(const Item& item, QWidget* parent) {
-    ItemDialog dialog(item, parent);
+std::optional<Item> ItemDialog::edit(const Item& item, QWidget* parent, bool adding) {
+    ItemDialog dialog(item, parent, adding);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.item();

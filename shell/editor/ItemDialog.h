@@ -17,12 +17,15 @@ namespace panelix {
 class ItemDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ItemDialog(const compose::Item& item, QWidget* parent = nullptr);
+    // adding: the item is new (its title says so) rather than one being changed.
+    explicit ItemDialog(const compose::Item& item, QWidget* parent = nullptr, bool adding = false);
 
     compose::Item item() const;
+    // "添加文字" for new text, else the kind of item and "属性": "文字属性", "矩形属性"...
+    static QString titleFor(const compose::Item& item, bool adding);
 
     // Asks for an item's new properties; nothing when the user cancels.
-    static std::optional<compose::Item> edit(const compose::Item& item, QWidget* parent);
+    static std::optional<compose::Item> edit(const compose::Item& item, QWidget* parent, bool adding = false);
 
 private:
     QSpinBox* spin(const QString& label, int value, int low, int high);

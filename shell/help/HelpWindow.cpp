@@ -70,8 +70,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 QStringList HelpWindow::pages() {
-    return {QStringLiteral("index.html"), QStringLiteral("commands.html"), QStringLiteral("port.html"),
-            QStringLiteral("simulator.html"), QStringLiteral("cli.html")};
+    return {QStringLiteral("index.html"),     QStringLiteral("import.html"), QStringLiteral("composer.html"),
+            QStringLiteral("commands.html"),  QStringLiteral("port.html"),   QStringLiteral("simulator.html"),
+            QStringLiteral("cli.html")};
 }
 
 QUrl HelpWindow::pageUrl(Language language, const QString& page) {

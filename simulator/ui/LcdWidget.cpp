@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cstring>
 
 namespace panelix {
@@ -17,7 +18,16 @@ LcdWidget::LcdWidget(QWidget* parent)
 }
 
 QSize LcdWidget::sizeHint() const {
-    return {ScreenWidth * Scale + 2 * Bezel, ScreenHeight * Scale + 2 * Bezel};
+    return {ScreenWidth * scale_ + 2 * Bezel, ScreenHeight * scale_ + 2 * Bezel};
+}
+
+void LcdWidget::setScale(int scale) {
+    scale = std::max(1, scale);
+    if (scale == scale_)
+        return;
+    scale_ = scale;
+    setFixedSize(sizeHint());
+    update();
 }
 
 QColor LcdWidget::lightColour(bool backlight) {
@@ -60,7 +70,7 @@ void LcdWidget::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), QColor(0x26, 0x26, 0x26));
     // Nearest-neighbour scaling: every dot stays a crisp square.
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    p.drawImage(QRect(Bezel, Bezel, ScreenWidth * Scale, ScreenHeight * Scale), image_);
+    p.drawImage(QRect(Bezel, Bezel, ScreenWidth * scale_, ScreenHeight * scale_), image_);
 }
 
 } // namespace panelix

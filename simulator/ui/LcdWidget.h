@@ -8,13 +8,14 @@
 
 namespace panelix {
 
-// The 320 x 240 panel drawn at twice its size inside a dark bezel. With the
+// The 320 x 240 panel drawn at twice its size (or, on a small screen, at its
+// own size) inside a dark bezel. With the
 // backlight on the glass is a bright yellow-green; with it off the same dots
 // sit on a dim grey-green, as an unlit transflective panel looks.
 class LcdWidget : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int Scale = 2;
+    static constexpr int FullScale = 2;
     static constexpr int Bezel = 10;
 
     explicit LcdWidget(QWidget* parent = nullptr);
@@ -25,8 +26,11 @@ public:
 
     // The panel's dots at their own size, light and dark in the current colours.
     const QImage& image() const { return image_; }
-    // Where dot (x, y) starts in the widget; each dot covers Scale x Scale pixels.
-    static QPoint dotOrigin(int x, int y) { return {Bezel + Scale * x, Bezel + Scale * y}; }
+    // Pixels per dot on each side: FullScale, or 1 on a small screen. Resizes the widget.
+    void setScale(int scale);
+    int scale() const { return scale_; }
+    // Where dot (x, y) starts in the widget; each dot covers scale() x scale() pixels.
+    QPoint dotOrigin(int x, int y) const { return {Bezel + scale_ * x, Bezel + scale_ * y}; }
 
     static QColor lightColour(bool backlight);
     static QColor darkColour(bool backlight);
@@ -41,6 +45,7 @@ private:
 
     QImage image_;
     bool backlight_ = true;
+    int scale_ = FullScale;
 };
 
 } // namespace panelix

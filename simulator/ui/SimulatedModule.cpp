@@ -1,17 +1,20 @@
 #include "simulator/ui/SimulatedModule.h"
 
 #include "simulator/ui/SimulatorWindow.h"
+#include "simulator/ui/WindowPlacement.h"
 
+#include <QGuiApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QWidget>
-
-#include <algorithm>
 
 namespace panelix {
 
 SimulatedModule::SimulatedModule() : link_(std::make_unique<ModuleLink>(pty_)) {}
 
 SimulatedModule::~SimulatedModule() {
+    if (remember_ && window_)
+        QSettings().setValue(positionKey(), window_->pos());
     window_.reset();
     link_->stop();
 }
@@ -37,16 +40,42 @@ SimulatorWindow& SimulatedModule::window() {
     return *window_;
 }
 
-void SimulatedModule::showBeside(QWidget* mainWindow) {
+QString SimulatedModule::positionKey() {
+    return QStringLiteral("simulator/position");
+}
+
+void SimulatedModule::showBeside(QWidget* mainWindow, bool remember) {
     SimulatorWindow& w = window();
+    remember_ = remember;
     w.adjustSize();
-    QPoint at = mainWindow->frameGeometry().topRight() + QPoint(8, 0);
+    WindowPlaces places{mainWindow->pos(), mainWindow->frameGeometry().topRight() + QPoint(WindowGap, 0),
+                        false};
     if (QScreen* screen = mainWindow->screen()) {
         const QRect avail = screen->availableGeometry();
-        at.setX(std::max(avail.left(), std::min(at.x(), avail.right() + 1 - w.frameGeometry().width())));
-        at.setY(std::max(avail.top(), at.y()));
+        const QRect mainFrame = mainWindow->frameGeometry();
+        // Before it is shown the LCD window's frame is unknown: it gets the main
+        // window's decoration.
+        const QSize decoration = mainFrame.size() - mainWindow->size();
+        places = placeWindows(avail, mainFrame, w.size() + decoration);
+        if (!places.apart) {
+            w.setCompact(true);
+            places = placeWindows(avail, mainFrame, w.size() + decoration);
+        }
     }
-    w.move(at);
+    if (remember) {
+        const QVariant stored = QSettings().value(positionKey());
+        QList<QRect> screens;
+        for (const QScreen* screen : QGuiApplication::screens())
+            screens << screen->availableGeometry();
+        if (stored.isValid() && titleVisible(QRect(stored.toPoint(), w.size()), screens)) {
+            w.move(stored.toPoint());
+            w.show();
+            return;
+        }
+    }
+    if (places.main != mainWindow->pos())
+        mainWindow->move(places.main);
+    w.move(places.lcd);
     w.show();
 }
 

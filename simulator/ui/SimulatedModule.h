@@ -35,13 +35,19 @@ public:
     // hides it, and it never keeps the application running on its own.
     SimulatorWindow& window();
     bool hasWindow() const { return window_ != nullptr; }
-    // Shows the window to the right of mainWindow, or as far right as the screen allows.
-    void showBeside(QWidget* mainWindow);
+    // Shows the window where both it and mainWindow are whole on the screen
+    // (placeWindows), smaller when the screen needs it. With remember, the place
+    // the user left it at last time wins when its title is on a present screen,
+    // and its place is stored again when the module goes.
+    void showBeside(QWidget* mainWindow, bool remember = false);
+    // The settings key of the remembered place.
+    static QString positionKey();
 
 private:
     Pty pty_;
     std::unique_ptr<ModuleLink> link_;
     std::unique_ptr<SimulatorWindow> window_;
+    bool remember_ = false;
 };
 
 } // namespace panelix

@@ -48,16 +48,14 @@ SimulatorWindow::SimulatorWindow(ModuleLink& link, const QString& devicePath, QW
     side->addWidget(port);
 
     auto* countersBox = new QGroupBox(QStringLiteral("计数"), this);
-    auto* grid = new QGridLayout(countersBox);
+    counters_ = new QGridLayout(countersBox);
     for (int row = 0; row < RowCount; ++row) {
         captions_[row] = new QLabel(QString::fromUtf8(rowCaptions[row]), countersBox);
         values_[row] = new QLabel(countersBox);
         values_[row]->setObjectName(QStringLiteral("Counter%1").arg(row));
         values_[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        values_[row]->setMinimumWidth(120);
-        grid->addWidget(captions_[row], row, 0);
-        grid->addWidget(values_[row], row, 1);
     }
+    arrangeCounters();
     side->addWidget(countersBox);
     side->addStretch(1);
 
@@ -81,9 +79,9 @@ SimulatorWindow::SimulatorWindow(ModuleLink& link, const QString& devicePath, QW
     buttons->addWidget(clearLog);
     side->addLayout(buttons);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(lcd_, 0, Qt::AlignTop);
-    top->addLayout(side);
+    top_ = new QBoxLayout(QBoxLayout::LeftToRight);
+    top_->addWidget(lcd_, 0, Qt::AlignTop);
+    top_->addLayout(side);
 
     log_ = new TrafficLogView(this);
     log_->setObjectName(QStringLiteral("TrafficLog"));
@@ -91,7 +89,7 @@ SimulatorWindow::SimulatorWindow(ModuleLink& link, const QString& devicePath, QW
     connect(clearLog, &QPushButton::clicked, log_, &TrafficLogView::clearLog);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->addLayout(top_);
     layout->addWidget(new QLabel(QStringLiteral("通信记录 (收: 主机发给模块, 发: 模块应答)"), this));
     layout->addWidget(log_, 1);
 
@@ -109,6 +107,36 @@ QString SimulatorWindow::counterValue(const QString& caption) const {
             return values_[row]->text();
     }
     return {};
+}
+
+void SimulatorWindow::setCompact(bool compact) {
+    if (compact == compact_)
+        return;
+    compact_ = compact;
+    lcd_->setScale(compact ? 1 : LcdWidget::FullScale);
+    top_->setDirection(compact ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    arrangeCounters();
+    log_->setMinimumHeight(compact ? 100 : 160);
+    // The counters' box takes its new shape first, so the window's layout reads it.
+    counters_->activate();
+    layout()->invalidate();
+    layout()->activate();
+    adjustSize();
+    // As short as the controls allow: the room goes to the log only when the user gives it.
+    if (compact)
+        resize(width(), minimumSizeHint().height());
+}
+
+void SimulatorWindow::arrangeCounters() {
+    const int columns = compact_ ? 2 : 1;
+    const int rows = (RowCount + columns - 1) / columns;
+    for (int row = 0; row < RowCount; ++row) {
+        counters_->removeWidget(captions_[row]);
+        counters_->removeWidget(values_[row]);
+        counters_->addWidget(captions_[row], row % rows, 2 * (row / rows));
+        counters_->addWidget(values_[row], row % rows, 2 * (row / rows) + 1);
+        values_[row]->setMinimumWidth(compact_ ? 96 : 120);
+    }
 }
 
 void SimulatorWindow::refresh() {

@@ -7,7 +7,9 @@
 
 #include <array>
 
+class QBoxLayout;
 class QCheckBox;
+class QGridLayout;
 class QLabel;
 class QPushButton;
 
@@ -39,6 +41,11 @@ public:
     // Takes the module's state at once instead of at the next signal or tick.
     void refresh();
 
+    // The arrangement for a small screen: the LCD at its own size, the counters
+    // in two columns below it, a shorter log. Off by default.
+    void setCompact(bool compact);
+    bool compact() const { return compact_; }
+
 private:
     enum Row {
         BytesIn,
@@ -58,11 +65,15 @@ private:
     void refreshDisplay();
     void refreshCounters();
     void setRow(Row row, const QString& value);
+    void arrangeCounters();
 
     ModuleLink& link_;
     LcdWidget* lcd_ = nullptr;
     TrafficLogView* log_ = nullptr;
     QCheckBox* lineRate_ = nullptr;
+    QBoxLayout* top_ = nullptr;
+    QGridLayout* counters_ = nullptr;
+    bool compact_ = false;
     std::array<QLabel*, RowCount> captions_{};
     std::array<QLabel*, RowCount> values_{};
     QTimer countersTimer_;

@@ -8,6 +8,7 @@
 #include "shell/editor/ComposerCanvas.h"
 #include "shell/editor/ComposerWindow.h"
 #include "shell/editor/ImportDialog.h"
+#include "shell/editor/ItemDialog.h"
 #include "shell/StatusTexts.h"
 #include "support/TestFiles.h"
 
@@ -23,6 +24,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -311,4 +313,73 @@ TEST_F(Editor, CanvasGesturesDrawAndMoveInByteColumns) {
     composer->findChild<QAction*>("ComposeUndo")->trigger();
     EXPECT_EQ(composer->document().composition().size(), QSize(320, 240));
     EXPECT_EQ(composer->findChild<QSpinBox*>("ComposeWidth")->value(), 320);
+}
+
+// Each import starts at the picture's own size, not at the size of an unrelated
+// import before it; a size the user sets holds for the rest of that drop only.
+TEST_F(Editor, EachImportStartsAtThePicturesOwnSize) {
+    w.open();
+    const QString icon = writePicture("icon.png", QSize(64, 48), {QRect(0, 0, 8, 8)});
+    const QString wide = writePicture("wide.png", QSize(1000, 200), {QRect(0, 0, 500, 200)});
+    const QString small = writePicture("small.png", QSize(40, 30), {QRect(0, 0, 8, 8)});
+
+    drop({icon, wide});
+    ImportDialog* dialog = importDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->renderNow();
+    EXPECT_EQ(dialog->options().target, QSize(64, 48));
+    dialog->findChild<QPushButton*>("ImportOk")->click();
+    // Nothing chosen: the next picture of the drop takes its own size too.
+    dialog->renderNow();
+    EXPECT_EQ(dialog->currentSource(), wide);
+    EXPECT_EQ(dialog->options().target, QSize(320, 64));
+    // The user picks a size for this one.
+    dialog->findChild<QSpinBox*>("ImportWidth")->setValue(100);
+    dialog->findChild<QSpinBox*>("ImportHeight")->setValue(50);
+    dialog->findChild<QPushButton*>("ImportOk")->click();
+    ASSERT_TRUE(waitUntil([&] { return importDialog() == nullptr; }, 2000));
+    EXPECT_EQ(readBack(QDir(dataDir()).absoluteFilePath("icon.bmp")).width(), 64);
+    const MonoBitmap chosen = readBack(QDir(dataDir()).absoluteFilePath("wide.bmp"));
+    EXPECT_EQ(QSize(chosen.width(), chosen.height()), QSize(100, 50));
+
+    // A later, unrelated import starts at its picture's size again.
+    drop({small});
+    dialog = importDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->renderNow();
+    EXPECT_EQ(dialog->options().target, QSize(40, 30));
+    dialog->findChild<QPushButton*>("ImportCancel")->click();
+}
+
+// "文字" asks for the text where the canvas was clicked (snapped to its byte
+// column), in a dialog that says what it adds; editing says what it edits.
+TEST_F(Editor, NewTextGoesWhereTheCanvasWasClicked) {
+    w.open();
+    ComposerWindow* composer = openComposer();
+    ASSERT_NE(composer, nullptr);
+    ComposerCanvas& canvas = composer->canvas();
+    canvas.setZoom(2);
+    QTest::mouseClick(&canvas, Qt::LeftButton, Qt::NoModifier, QPoint(2 * 45 + 1, 2 * 100 + 1));
+
+    QString title;
+    QPoint shown;
+    auto answer = [&] {
+        auto* dialog = qobject_cast<ItemDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        shown = QPoint(dialog->findChild<QSpinBox*>("ItemX")->value(), dialog->findChild<QSpinBox*>("ItemY")->value());
+        dialog->accept();
+    };
+    QTimer::singleShot(0, composer, answer);
+    composer->findChild<QAction*>("ComposeText")->trigger();
+    EXPECT_EQ(title, QStringLiteral("添加文字"));
+    EXPECT_EQ(shown, QPoint(40, 100));
+    ASSERT_EQ(composer->document().composition().count(), 1);
+    EXPECT_EQ(std::get<TextItem>(*composer->document().composition().item(0)).pos, QPoint(40, 100));
+
+    canvas.setSelected(0);
+    QTimer::singleShot(0, composer, answer);
+    composer->findChild<QAction*>("ComposeEdit")->trigger();
+    EXPECT_EQ(title, QStringLiteral("文字属性"));
+    EXPECT_EQ(shown, QPoint(40, 100));
 }

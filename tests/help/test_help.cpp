@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -157,6 +158,104 @@ TEST(HelpPages, EnglishPagesHoldNoChineseButTheSimulatorsOwnCaptions) {
             .remove(QStringLiteral("复位模块"));
         EXPECT_FALSE(hasCjk(text)) << page.toStdString();
     }
+}
+
+namespace {
+
+// What a page shows, without its markup.
+QString shownText(Language language, const QString& page) {
+    QTextDocument document;
+    document.setHtml(pageText(language, page));
+    return document.toPlainText();
+}
+
+QString allShownText(Language language) {
+    QString text;
+    for (const QString& page : HelpWindow::pages())
+        text += shownText(language, page) + QLatin1Char('\n');
+    return text;
+}
+
+// A caption of the window in the language installed now.
+QString caption(const char* context, const char* source) {
+    return QCoreApplication::translate(context, source);
+}
+
+} // namespace
+
+// The user guide explains what a newcomer meets: pictures other than 1-bit BMPs and
+// how they get in (a drop on the list), the import dialog with each of its dithering
+// methods by the captions the dialog shows, the composer and the command line.
+TEST(HelpPages, TheGuideCoversPicturesDitheringTheComposerAndTheCommandLine) {
+    const char* const dithering[] = {"阈值", "误差扩散(Floyd-Steinberg)", "误差扩散(Atkinson)", "有序抖动4×4",
+                                     "有序抖动8×8"};
+    const char* const ditherNames[] = {"threshold", "floyd-steinberg", "atkinson", "bayer4", "bayer8"};
+    for (Language language : {Language::Chinese, Language::English}) {
+        ASSERT_TRUE(installLanguage(language));
+        const std::string lang = languageCode(language).toStdString();
+        const QString all = allShownText(language);
+        for (const char* format : {"JPEG", "PNG", "GIF", "SVG"})
+            EXPECT_TRUE(all.contains(QLatin1String(format))) << format << " in " << lang;
+        const QString drop = language == Language::Chinese ? QStringLiteral("拖放") : QStringLiteral("drop");
+        EXPECT_TRUE(shownText(language, "index.html").contains(drop)) << lang;
+        EXPECT_TRUE(shownText(language, "import.html").contains(drop)) << lang;
+        // The index no longer says that only 1-bit BMPs can be used.
+        EXPECT_TRUE(pageText(language, "index.html").contains("import.html")) << lang;
+
+        const QString import = shownText(language, "import.html");
+        for (const char* source : {"导入图片", "确定", "跳过", "取消", "自动", "反色", "适应", "填充", "拉伸"})
+            EXPECT_TRUE(import.contains(caption("panelix::ImportDialog", source))) << source << " in " << lang;
+        const QString importHtml = pageText(language, "import.html");
+        for (int i = 0; i < 5; ++i) {
+            const QString shown = caption("panelix::ImportDialog", dithering[i]);
+            EXPECT_TRUE(import.contains(shown)) << shown.toStdString() << " in " << lang;
+            EXPECT_TRUE(import.contains(QLatin1String(ditherNames[i]))) << ditherNames[i] << " in " << lang;
+            EXPECT_TRUE(importHtml.contains(QStringLiteral("../img/dither-%1.png").arg(QLatin1String(ditherNames[i]))))
+                << ditherNames[i] << " picture in " << lang;
+        }
+
+        const QString composer = shownText(language, "composer.html");
+        for (const char* source : {"保存位图", "发送到模块", "对齐字节列"})
+            EXPECT_TRUE(composer.contains(caption("panelix::ComposerWindow", source))) << source << " in " << lang;
+
+        const QString cliHtml = pageText(language, "cli.html");
+        for (const char* command : {"test", "download", "font", "send", "show", "clear", "backlight", "text", "pack",
+                                    "convert", "inspect", "ports"})
+            EXPECT_TRUE(cliHtml.contains(QStringLiteral("<code>%1 ").arg(QLatin1String(command))) ||
+                        cliHtml.contains(QStringLiteral("<code>%1<").arg(QLatin1String(command))))
+                << command << " in " << lang;
+        EXPECT_TRUE(cliHtml.contains(QStringLiteral("download --port DEV photo.jpg --show N"))) << lang;
+        for (const char* option : {"--size", "--fit", "--dither", "--threshold", "--invert", "--json"})
+            EXPECT_TRUE(cliHtml.contains(QLatin1String(option))) << option << " in " << lang;
+    }
+    installLanguage(Language::Chinese);
+}
+
+// Every picture a page shows is built in and can be drawn; the dithering pictures
+// hold the panel's two colours only, as the module would show them.
+TEST(HelpPages, EveryPictureOfThePagesIsBuiltInAndTheDitheringOnesAreTwoColoured) {
+    const QRegularExpression img(QStringLiteral("<img src=\"([^\"]+)\""));
+    int pictures = 0;
+    for (Language language : {Language::Chinese, Language::English}) {
+        for (const QString& page : HelpWindow::pages()) {
+            for (auto m = img.globalMatch(pageText(language, page)); m.hasNext();) {
+                const QUrl target = HelpWindow::pageUrl(language, page).resolved(QUrl(m.next().captured(1)));
+                ASSERT_EQ(target.scheme(), QStringLiteral("qrc"));
+                const QImage image(QLatin1Char(':') + target.path());
+                ASSERT_FALSE(image.isNull()) << page.toStdString() << " -> " << target.toString().toStdString();
+                ++pictures;
+                if (!target.fileName().startsWith(QLatin1String("dither-")))
+                    continue;
+                QSet<QRgb> colours;
+                const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+                for (int y = 0; y < rgb.height(); ++y)
+                    for (int x = 0; x < rgb.width(); ++x)
+                        colours.insert(rgb.pixel(x, y));
+                EXPECT_EQ(colours.size(), 2) << target.toString().toStdString();
+            }
+        }
+    }
+    EXPECT_GE(pictures, 2 * 8); // photo, five methods, the dialog and the composer in each language
 }
 
 TEST(HelpPages, BackAndForwardFollowTheVisitedPages) {

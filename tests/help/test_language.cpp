@@ -18,14 +18,18 @@
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -303,6 +307,49 @@ TEST_F(LanguageWindow, TheComposerAndTheImportDialogAreChineseByDefault) {
     dialog->findChild<QPushButton*>("ImportCancel")->click();
 }
 
+namespace {
+
+// A button's caption without its mnemonic: "打开(&O)" and "&Open" read "打开" and "Open".
+QString withoutMnemonic(QString caption) {
+    caption.remove(QRegularExpression(QStringLiteral("\\(&.\\)$")));
+    return caption.remove(QLatin1Char('&'));
+}
+
+} // namespace
+
+// Qt's own dialogs and buttons (the file dialog of "导入图片" and "打开", message boxes)
+// speak the window's language: Qt's Chinese comes from the system's translations.
+TEST_F(LanguageWindow, QtsOwnDialogsSpeakChineseByDefault) {
+    QTemporaryDir dir;
+    const QSettings settings(dir.filePath("panelix.ini"), QSettings::IniFormat);
+    ASSERT_TRUE(installLanguage(chosenLanguage(QString(), settings)));
+
+    QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+    EXPECT_EQ(withoutMnemonic(box.button(QDialogButtonBox::Cancel)->text()), QStringLiteral("取消"));
+    EXPECT_EQ(withoutMnemonic(box.button(QDialogButtonBox::Open)->text()), QStringLiteral("打开"));
+    QMessageBox message(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(withoutMnemonic(message.button(QMessageBox::No)->text()), QStringLiteral("否"));
+
+    QFileDialog files(nullptr, QString(), dir.path());
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.setAcceptMode(QFileDialog::AcceptOpen);
+    auto* buttons = files.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    QStringList captions;
+    for (QAbstractButton* b : buttons->buttons())
+        captions << withoutMnemonic(b->text());
+    EXPECT_TRUE(captions.contains(QStringLiteral("取消"))) << captions.join('|').toStdString();
+    EXPECT_TRUE(captions.contains(QStringLiteral("打开"))) << captions.join('|').toStdString();
+    auto* lookIn = files.findChild<QLabel*>("lookInLabel");
+    ASSERT_NE(lookIn, nullptr);
+    EXPECT_TRUE(hasCjk(lookIn->text())) << lookIn->text().toStdString();
+
+    // English takes Qt's own texts back.
+    ASSERT_TRUE(installLanguage(Language::English));
+    QDialogButtonBox english(QDialogButtonBox::Cancel);
+    EXPECT_EQ(withoutMnemonic(english.button(QDialogButtonBox::Cancel)->text()), QStringLiteral("Cancel"));
+}
+
 TEST_F(LanguageWindow, EnglishLeavesNoChineseTextInTheComposer) {
     ASSERT_TRUE(installLanguage(Language::English));
     show();
@@ -384,9 +431,12 @@ TEST_F(LanguageWindow, EnglishLeavesNoChineseTextInTheComposer) {
     invert.rect = rect.rect;
     const std::vector<compose::Item> items{text, line, rect, invert};
     const QStringList families = QFontDatabase::families(); // the fonts' own names are not ours
-    for (const compose::Item& item : items) {
+    const QStringList titles{QStringLiteral("Text properties"), QStringLiteral("Line properties"),
+                             QStringLiteral("Rectangle properties"), QStringLiteral("Inverted area properties")};
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const compose::Item& item = items[i];
         ItemDialog dialog(item, composer);
-        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Properties"));
+        EXPECT_EQ(dialog.windowTitle(), titles.value(int(i)));
         QStringList texts;
         for (const QString& t : visibleTexts(&dialog))
             if (!families.contains(t))

@@ -513,3 +513,18 @@ TEST_F(Files, ImportedPictureShowsOnTheModuleDotForDot) {
             mismatches += core.pixel(24 + x, 50 + y) != second.pixel(x, y) ? 1 : 0;
     EXPECT_EQ(mismatches, 0);
 }
+
+// Each picture starts at a size of its own: small ones as they are, large ones shrunk
+// to the screen keeping their proportions, never the size of an unrelated import.
+TEST(DefaultSize, SmallPicturesKeepTheirSizeLargeOnesFitTheScreen) {
+    EXPECT_EQ(defaultTargetSize(QSize(64, 48), false), QSize(64, 48));
+    EXPECT_EQ(defaultTargetSize(QSize(320, 240), false), QSize(320, 240));
+    EXPECT_EQ(defaultTargetSize(QSize(4000, 3000), false), QSize(320, 240));
+    EXPECT_EQ(defaultTargetSize(QSize(3000, 4000), false), QSize(180, 240));
+    EXPECT_EQ(defaultTargetSize(QSize(1000, 200), false), QSize(320, 64));
+    EXPECT_EQ(defaultTargetSize(QSize(330, 20), false), QSize(320, 19));
+    EXPECT_EQ(defaultTargetSize(QSize(100000, 10), false), QSize(320, 1)); // a sliver keeps one row
+    // A drawing scales without loss: it fills the screen in its proportions.
+    EXPECT_EQ(defaultTargetSize(QSize(24, 24), true), QSize(240, 240));
+    EXPECT_EQ(defaultTargetSize(QSize(), false), QSize(320, 240));
+}

@@ -240,7 +240,8 @@ TEST_F(SimulatedModuleTest, DownloadedBitmapsAreStoredAndEachEntryShowsItsPictur
     drawBmp(want, files[1], 5 * 8, 0x20);
     EXPECT_TRUE(sameScreen(link().frame(), want));
 
-    // The LCD window draws the same frame at twice the size, and logs what came in.
+    // The LCD window draws the same frame (at twice the size where the screen has room),
+    // and logs what came in.
     SimulatorWindow& simWindow = sim.window();
     simWindow.refresh();
     const QImage lcd = simWindow.lcd()->grab().toImage();
@@ -249,8 +250,9 @@ TEST_F(SimulatedModuleTest, DownloadedBitmapsAreStoredAndEachEntryShowsItsPictur
         for (int x = 0; x < ScreenWidth; ++x) {
             const QRgb c =
                 want.at(x, y) ? LcdWidget::darkColour(true).rgb() : LcdWidget::lightColour(true).rgb();
-            const QPoint o = LcdWidget::dotOrigin(x, y);
-            wrong += lcd.pixel(o) != c || lcd.pixel(o + QPoint(1, 1)) != c;
+            const QPoint o = simWindow.lcd()->dotOrigin(x, y);
+            const int last = simWindow.lcd()->scale() - 1;
+            wrong += lcd.pixel(o) != c || lcd.pixel(o + QPoint(last, last)) != c;
         }
     EXPECT_EQ(wrong, 0);
     // The module thread's notices reach the log through the event loop, and the log
@@ -340,7 +342,7 @@ TEST_F(SimulatedModuleTest, ClearRectanglesInversionAndBacklight) {
     press("Command12");
     EXPECT_FALSE(link().backlight());
     EXPECT_TRUE(waitFor([&] { return !lcd->backlight(); }));
-    EXPECT_EQ(lcd->grab().toImage().pixel(LcdWidget::dotOrigin(100, 200)),
+    EXPECT_EQ(lcd->grab().toImage().pixel(lcd->dotOrigin(100, 200)),
               LcdWidget::lightColour(false).rgb());
     press("Command11");
     EXPECT_TRUE(link().backlight());
