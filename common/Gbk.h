@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 namespace panelix {
 
@@ -9,6 +10,10 @@ namespace panelix {
 // character, lead byte first. A character without a GBK code becomes '?' (0x3F).
 QByteArray toGbk(const QString& text);
 QString fromGbk(const QByteArray& bytes);
+
+// The Unicode character of a GB2312 code (both bytes 0xA1..0xFE), or 0 when the code is
+// unassigned, private-use, or no GB2312 codec is at hand.
+char32_t gb2312ToUnicode(quint8 lead, quint8 trail);
 
 // True when the Qt build can encode GBK (it needs ICU); checked once at start-up.
 bool gbkAvailable();
