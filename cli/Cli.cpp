@@ -6,6 +6,7 @@
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
 #include "bitmap/DownloadImageBuilder.h"
+#include "cli/FirmwareCommands.h"
 #include "cli/PortRun.h"
 #include "cli/Texts.h"
 #include "common/DataDir.h"
@@ -165,7 +166,9 @@ QString Command::helpText() const {
     QString text = parser_.helpText();
     // The first line names the program as it was started; the usage names it plainly.
     text = QStringLiteral("Usage: panelix-cli COMMAND [options] [arguments]") + text.mid(text.indexOf(QLatin1Char('\n')));
-    return text + QLatin1Char('\n') + QString::fromUtf8(Commands);
+    QString commands = QString::fromUtf8(Commands);
+    commands.insert(commands.indexOf(QStringLiteral("  ports ")), QString::fromUtf8(FirmwareCommandsHelp));
+    return text + QLatin1Char('\n') + commands;
 }
 
 bool Command::parseNumber(const QString& text, int min, int max, int* out) const {
@@ -768,13 +771,16 @@ int Command::run(const QStringList& arguments) {
 
 int run(const QStringList& arguments, const Io& io) {
     clearInterrupt();
+    if (const std::optional<int> status = runFirmwareCommand(arguments, io))
+        return *status;
     Command command(io);
     return command.run(arguments);
 }
 
 bool needsGui(const QStringList& arguments) {
     for (const QString& a : arguments.mid(1)) {
-        if (a == QStringLiteral("download") || a == QStringLiteral("pack") || a == QStringLiteral("convert"))
+        if (a == QStringLiteral("download") || a == QStringLiteral("pack") || a == QStringLiteral("convert") ||
+            a == QStringLiteral("export"))
             return true;
     }
     return false;
