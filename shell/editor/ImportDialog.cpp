@@ -1,5 +1,6 @@
 #include "shell/editor/ImportDialog.h"
 
+#include "shell/editor/ExportDialog.h"
 #include "shell/editor/LcdLook.h"
 
 #include <QCheckBox>
@@ -132,6 +133,13 @@ ImportDialog::ImportDialog(const QStringList& sources, Accept accept, QWidget* p
     buttons->addWidget(status_, 1);
     buttons->addWidget(ok_);
     buttons->addWidget(skip_);
+    auto* exportButton = new QPushButton(tr("导出"));
+    exportButton->setObjectName(QStringLiteral("ImportExport"));
+    connect(exportButton, &QPushButton::clicked, this, [this] {
+        renderNow();
+        ExportDialog(result_, QFileInfo(currentSource()).completeBaseName(), this).exec();
+    });
+    buttons->addWidget(exportButton);
     buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
