@@ -282,3 +282,53 @@ TEST_F(FontBuild, BadFontFilesAndOptionsAreRefused) {
     EXPECT_EQ(r.open(MicroHei, {}), FontBuildError::None);
     EXPECT_EQ(r.cellSize(), 16);
 }
+
+TEST_F(FontBuild, BdfFontsAreReadWithTheirOwnDots) {
+    // One 16 x 16 glyph for 汉: a diagonal, and the right half of the top row.
+    QByteArray bdf = "STARTFONT 2.1\n"
+                     "FONT -test-dots-medium-r-normal--16-160-75-75-c-160-iso10646-1\n"
+                     "SIZE 16 75 75\n"
+                     "FONTBOUNDINGBOX 16 16 0 -2\n"
+                     "STARTPROPERTIES 5\n"
+                     "PIXEL_SIZE 16\n"
+                     "FONT_ASCENT 14\n"
+                     "FONT_DESCENT 2\n"
+                     "CHARSET_REGISTRY \"ISO10646\"\n"
+                     "CHARSET_ENCODING \"1\"\n"
+                     "ENDPROPERTIES\n"
+                     "CHARS 1\n"
+                     "STARTCHAR U+6C49\n"
+                     "ENCODING 27721\n"
+                     "SWIDTH 1000 0\n"
+                     "DWIDTH 16 0\n"
+                     "BBX 16 16 0 -2\n"
+                     "BITMAP\n";
+    QByteArray expected;
+    for (int r = 0; r < 16; ++r) {
+        const unsigned bits = (0x8000u >> r) | (r == 0 ? 0x00FFu : 0u);
+        bdf += QByteArray::number(bits, 16).rightJustified(4, '0') + '\n';
+        expected += char(bits >> 8);
+        expected += char(bits & 0xFF);
+    }
+    bdf += "ENDCHAR\nENDFONT\n";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("dots.bdf"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bdf);
+    }
+    GlyphRenderer r;
+    ASSERT_EQ(r.open(path, {}), FontBuildError::None);
+    EXPECT_TRUE(r.hasGlyph(U'汉'));
+    EXPECT_FALSE(r.hasGlyph(U'字'));
+    EXPECT_EQ(r.baseline(), 14); // no 国: ascent 14 and descent 2 share the 16 rows
+    EXPECT_EQ(hzkCell(r.render(U'汉')), expected);
+    const QString text = QStringLiteral("汉字");
+    const HzkFont font = buildHzk(path, {}, &text);
+    ASSERT_EQ(font.error, FontBuildError::None);
+    EXPECT_EQ(font.assigned, 2);
+    EXPECT_EQ(font.covered, 1);
+    EXPECT_EQ(cellOf(font.file, 0xBA, 0xBA), expected);
+    EXPECT_EQ(cellOf(font.file, 0xD7, 0xD6), QByteArray(32, '\0'));
+}
