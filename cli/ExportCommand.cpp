@@ -15,6 +15,9 @@
 #include <QImage>
 #include <QSet>
 
+#include <algorithm>
+#include <array>
+
 namespace panelix::cli {
 
 const char* const FirmwareCommandsHelp =
@@ -58,7 +61,8 @@ const char* const ExportUsage =
     "Pictures: --size WxH, --fit, --dither, --threshold, --brightness, --contrast, --gamma as\n"
     "for convert. 1-bit BMPs are taken as they are.\n"
     "Reading: FILE is C text (the first { ... }) or binary (--format bin or a .bin file).\n"
-    "Width and height come from the comment export writes, or --width and --height.\n";
+    "Width, height and, without layout options, the layout come from the comment export\n"
+    "writes; else give --width, --height and the options the bytes were written with.\n";
 
 struct ExportOptionsCli {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
@@ -134,6 +138,8 @@ private:
     const Io& io_;
     QCommandLineParser parser_;
     ExportOptionsCli opt_;
+    const std::array<const QCommandLineOption*, 7> layoutFlags_{
+        &opt_.scan, &opt_.lsbFirst, &opt_.msbFirst, &opt_.invert, &opt_.word, &opt_.littleEndian, &opt_.packed};
 };
 
 std::optional<int> ExportCommand::layout(ExportOptions* o) {
@@ -381,6 +387,11 @@ int ExportCommand::readBack() {
             return bad(QStringLiteral("%1: %2").arg(where, exportErrorText(parsed.error, 0, 0)));
         }
         bytes = parsed.bytes;
+        // Without layout options of its own, the layout the C text names.
+        const bool layoutGiven = std::any_of(layoutFlags_.begin(), layoutFlags_.end(),
+                                             [&](const QCommandLineOption* o) { return parser_.isSet(*o); });
+        if (!layoutGiven && parsed.hasOptions)
+            layoutOptions = parsed.options;
         if (width == 0)
             width = parsed.width;
         if (height == 0)

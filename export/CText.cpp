@@ -185,6 +185,51 @@ QByteArray toHexDump(const QByteArray& bytes) {
     return out;
 }
 
+bool parseOptionWords(const QString& text, ExportOptions* options) {
+    static const QRegularExpression wordRe(QStringLiteral("\\b(scan|bits|dark|word|order|padding)=([a-z0-9-]+)"));
+    ExportOptions o;
+    unsigned seen = 0; // a bit for each of scan, bits, dark, word, padding
+    for (auto it = wordRe.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        const QString key = m.captured(1), value = m.captured(2);
+        bool known = true;
+        unsigned bit = 0; // order is optional: no bit
+        if (key == QLatin1String("scan")) {
+            bit = 1;
+            known = false;
+            for (ScanMode s : {ScanMode::Rows, ScanMode::RowsColumnMajor, ScanMode::Columns, ScanMode::Pages})
+                if (value == scanName(s))
+                    o.scan = s, known = true;
+        } else if (key == QLatin1String("bits")) {
+            bit = 2;
+            known = value == QLatin1String("msb-first") || value == QLatin1String("lsb-first");
+            o.bitOrder = value == QLatin1String("lsb-first") ? BitOrder::LsbFirst : BitOrder::MsbFirst;
+        } else if (key == QLatin1String("dark")) {
+            bit = 4;
+            known = value == QLatin1String("1") || value == QLatin1String("0");
+            o.polarity = value == QLatin1String("0") ? Polarity::DarkIsZero : Polarity::DarkIsOne;
+        } else if (key == QLatin1String("word")) {
+            bit = 8;
+            known = value == QLatin1String("8") || value == QLatin1String("16");
+            o.wordBits = value.toInt();
+        } else if (key == QLatin1String("order")) {
+            known = value == QLatin1String("big-endian") || value == QLatin1String("little-endian");
+            o.byteOrder = value == QLatin1String("little-endian") ? ByteOrder::LittleEndian : ByteOrder::BigEndian;
+        } else {
+            bit = 16;
+            known = value == QLatin1String("line") || value == QLatin1String("none");
+            o.padLines = value == QLatin1String("line");
+        }
+        if (!known)
+            return false;
+        seen |= bit;
+    }
+    if (seen != 31)
+        return false;
+    *options = o;
+    return true;
+}
+
 ParsedCArray parseCArray(const QByteArray& text) {
     ParsedCArray result;
     const QByteArray code = withoutComments(text);
@@ -208,6 +253,7 @@ ParsedCArray parseCArray(const QByteArray& text) {
         result.width = w.captured(1).toInt();
         result.height = h.captured(1).toInt();
     }
+    result.hasOptions = parseOptionWords(head, &result.options);
 
     QByteArray bytes;
     qsizetype i = open + 1;

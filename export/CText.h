@@ -25,6 +25,10 @@ struct ExportedImage {
 // "scan=rows bits=msb-first dark=1 word=8 padding=line" (and "order=" for 16-bit words).
 QString describeOptions(const ExportOptions& options);
 
+// The options of a describeOptions() text found anywhere in text; false when one of scan,
+// bits, dark, word and padding is missing or unknown (order defaults to big-endian).
+bool parseOptionWords(const QString& text, ExportOptions* options);
+
 // C source: a comment with the name, width, height and options, <stdint.h> and
 // "const uint8_t name[N] = { ... };", 16 numbers a line.
 QByteArray toCSource(const ExportedImage& image);
@@ -48,6 +52,9 @@ struct ParsedCArray {
     // (toCSource() writes them); 0 when it does not.
     int width = 0;
     int height = 0;
+    // The options when that comment names them all as describeOptions() writes them.
+    bool hasOptions = false;
+    ExportOptions options;
 };
 
 // The numbers between the first '{' and the next '}' outside comments: decimal, hex (0x),

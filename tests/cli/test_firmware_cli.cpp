@@ -130,6 +130,15 @@ TEST_F(FirmwareCli, ReadBackGivesThePictureAgain) {
     BmpReader reader;
     ASSERT_TRUE(reader.ReadBmp(back));
     EXPECT_EQ(reader.bitmap(), odd());
+    // Without options the C text's own comment gives the layout; given ones win.
+    const QString back2 = file(QStringLiteral("back2.bmp"));
+    ASSERT_EQ(run({QStringLiteral("export"), QStringLiteral("--read"), c, QStringLiteral("-o"), back2}), cli::ExitDone)
+        << err.toStdString();
+    ASSERT_TRUE(reader.ReadBmp(back2));
+    EXPECT_EQ(reader.bitmap(), odd());
+    EXPECT_EQ(run({QStringLiteral("export"), QStringLiteral("--read"), c, QStringLiteral("--scan"),
+                   QStringLiteral("rows"), QStringLiteral("-o"), back2}),
+              cli::ExitBadInput); // 4 packed bytes are no padded rows of 10 x 3
 
     // Binary has no size of its own; PNG out.
     const QString bin = file(QStringLiteral("logo.bin"));

@@ -109,3 +109,30 @@ TEST(CParser, TypedErrorsWithLines) {
     EXPECT_EQ(parseCArray("").error, ExportError::MissingOpenBrace);
     EXPECT_EQ(parseCArray(QByteArray("{ 1, \0 }", 8)).error, ExportError::BadNumber);
 }
+
+TEST(CParser, ReadsTheOptionsOfItsOwnComment) {
+    ExportedImage img = sample();
+    img.options.scan = ScanMode::Pages;
+    img.options.bitOrder = BitOrder::LsbFirst;
+    img.options.polarity = Polarity::DarkIsZero;
+    img.options.wordBits = 16;
+    img.options.byteOrder = ByteOrder::LittleEndian;
+    img.options.padLines = false;
+    const ParsedCArray p = parseCArray(toCSource(img));
+    ASSERT_TRUE(p.hasOptions);
+    EXPECT_EQ(p.options, img.options);
+    for (ScanMode scan : {ScanMode::Rows, ScanMode::RowsColumnMajor, ScanMode::Columns, ScanMode::Pages}) {
+        ExportOptions o = defaultOptionsFor(scan);
+        ExportOptions back;
+        ASSERT_TRUE(parseOptionWords(describeOptions(o), &back));
+        EXPECT_EQ(back, o);
+    }
+    ExportOptions untouched;
+    untouched.wordBits = 16;
+    ExportOptions o = untouched;
+    EXPECT_FALSE(parseOptionWords(QStringLiteral("scan=rows bits=msb-first dark=1 word=8"), &o)); // no padding
+    EXPECT_FALSE(parseOptionWords(QStringLiteral("scan=diagonal bits=msb-first dark=1 word=8 padding=line"), &o));
+    EXPECT_FALSE(parseOptionWords(QStringLiteral("scan=rows bits=msb-first dark=1 word=8 order=middle padding=line"), &o));
+    EXPECT_EQ(o, untouched);
+    EXPECT_FALSE(parseCArray("/* width=8 height=1 */ { 1 }").hasOptions);
+}
