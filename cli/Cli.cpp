@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/Command.h"
+#include "cli/FirmwareCommands.h"
 
 namespace panelix::cli {
 
@@ -89,13 +90,15 @@ int Command::dispatch(const QString& name) {
 
 int run(const QStringList& arguments, const Io& io) {
     clearInterrupt();
+    if (const std::optional<int> status = runFirmwareCommand(arguments, io))
+        return *status;
     Command command(io);
     return command.run(arguments);
 }
 
 bool needsGui(const QStringList& arguments) {
     for (const QString& a : arguments.mid(1)) {
-        if (const Entry* e = findCommand(a); e && e->decodesPictures)
+        if (const Entry* e = findCommand(a); (e && e->decodesPictures) || a == QStringLiteral("export"))
             return true;
     }
     return false;

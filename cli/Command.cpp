@@ -1,6 +1,7 @@
 #include "cli/Command.h"
 
 #include "bitmap/BmpWriter.h"
+#include "cli/FirmwareCommands.h"
 #include "cli/Texts.h"
 #include "library/ListFile.h"
 
@@ -31,7 +32,9 @@ QString Command::helpText() const {
     QString text = parser_.helpText();
     // The first line names the program as it was started; the usage names it plainly.
     text = QStringLiteral("Usage: panelix-cli COMMAND [options] [arguments]") + text.mid(text.indexOf(QLatin1Char('\n')));
-    return text + QLatin1Char('\n') + QString::fromUtf8(CommandsHelp);
+    QString commands = QString::fromUtf8(CommandsHelp);
+    commands.insert(commands.indexOf(QStringLiteral("  ports ")), QString::fromUtf8(FirmwareCommandsHelp));
+    return text + QLatin1Char('\n') + commands;
 }
 
 bool Command::parseNumber(const QString& text, int min, int max, int* out) const {

@@ -11,7 +11,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev
           qt6-serialport-dev
           g++-mingw-w64-x86-64 wine wine64
           qt6-tools-dev qt6-l10n-tools desktop-file-utils appstream lintian
-          llvm)
+          llvm libfreetype-dev xfonts-wqy)
 
 ensure_packages() {
     local missing=()

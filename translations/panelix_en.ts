@@ -217,6 +217,141 @@
         <source>找不到字库文件hzk16!</source>
         <translation>Font file hzk16 not found!</translation>
     </message>
+    <message>
+        <source>导出</source>
+        <translation>Export</translation>
+    </message>
+</context>
+<context>
+    <name>panelix::ExportDialog</name>
+    <message>
+        <source>逐行(横向字节)</source>
+        <translation>Rows (horizontal bytes)</translation>
+    </message>
+    <message>
+        <source>列行(横向字节,按列)</source>
+        <translation>Rows by column (horizontal bytes)</translation>
+    </message>
+    <message>
+        <source>逐列(纵向字节)</source>
+        <translation>Columns (vertical bytes)</translation>
+    </message>
+    <message>
+        <source>页(纵向字节,OLED)</source>
+        <translation>Pages (vertical bytes, OLED)</translation>
+    </message>
+    <message>
+        <source>导出</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>高位在前</source>
+        <translation>MSB first</translation>
+    </message>
+    <message>
+        <source>低位在前</source>
+        <translation>LSB first</translation>
+    </message>
+    <message>
+        <source>暗点为0</source>
+        <translation>Dark dots as 0</translation>
+    </message>
+    <message>
+        <source>8位</source>
+        <translation>8 bits</translation>
+    </message>
+    <message>
+        <source>16位</source>
+        <translation>16 bits</translation>
+    </message>
+    <message>
+        <source>高字节在前</source>
+        <translation>High byte first</translation>
+    </message>
+    <message>
+        <source>低字节在前</source>
+        <translation>Low byte first</translation>
+    </message>
+    <message>
+        <source>行末不补齐</source>
+        <translation>No padding at line ends</translation>
+    </message>
+    <message>
+        <source>C源文件</source>
+        <translation>C source</translation>
+    </message>
+    <message>
+        <source>C头文件</source>
+        <translation>C header</translation>
+    </message>
+    <message>
+        <source>十六进制</source>
+        <translation>Hex dump</translation>
+    </message>
+    <message>
+        <source>取模方式:</source>
+        <translation>Scan:</translation>
+    </message>
+    <message>
+        <source>位序:</source>
+        <translation>Bit order:</translation>
+    </message>
+    <message>
+        <source>字长:</source>
+        <translation>Word:</translation>
+    </message>
+    <message>
+        <source>字节序:</source>
+        <translation>Byte order:</translation>
+    </message>
+    <message>
+        <source>格式:</source>
+        <translation>Format:</translation>
+    </message>
+    <message>
+        <source>数组名:</source>
+        <translation>Array name:</translation>
+    </message>
+    <message>
+        <source>由导出数据还原:</source>
+        <translation>Read back from the exported bytes:</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>保存...</source>
+        <translation>Save...</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>已复制到剪贴板</source>
+        <translation>Copied to the clipboard</translation>
+    </message>
+    <message>
+        <source>%1×%2点,%3字节</source>
+        <translation>%1 x %2 dots, %3 bytes</translation>
+    </message>
+    <message>
+        <source>导出文件 (*.%1);;二进制文件 (*.bin)</source>
+        <translation>Export files (*.%1);;Binary files (*.bin)</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>文件写入失败:%1</source>
+        <translation>Cannot write file: %1</translation>
+    </message>
+    <message>
+        <source>已保存:%1</source>
+        <translation>Saved: %1</translation>
+    </message>
 </context>
 <context>
     <name>panelix::HelpWindow</name>
@@ -350,6 +485,10 @@
     <message>
         <source>第%1/%2张 %3</source>
         <translation>Picture %1/%2 %3</translation>
+    </message>
+    <message>
+        <source>导出</source>
+        <translation>Export</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 #include "shell/StatusTexts.h"
 #include "compose/BitmapStore.h"
 #include "shell/editor/ComposerCanvas.h"
+#include "shell/editor/ExportDialog.h"
 #include "shell/editor/ImportDialog.h"
 #include "shell/editor/ItemDialog.h"
 #include "compose/TextRender.h"
@@ -176,6 +177,11 @@ void ComposerWindow::buildControls() {
     bottom->addWidget(name_);
     bottom->addWidget(save_);
     bottom->addWidget(send_);
+    auto* exportButton = new QPushButton(tr("导出"));
+    exportButton->setObjectName(QStringLiteral("ComposeExport"));
+    connect(exportButton, &QPushButton::clicked, this,
+            [this] { ExportDialog(document_.rendered(), name_->text(), this).exec(); });
+    bottom->addWidget(exportButton);
     bottom->addSpacing(12);
     bottom->addWidget(position_);
     bottom->addWidget(status_, 1);

@@ -1,6 +1,7 @@
 #include "shell/editor/ImportDialog.h"
 #include "shell/StatusTexts.h"
 
+#include "shell/editor/ExportDialog.h"
 #include "shell/editor/LcdLook.h"
 
 #include <QCheckBox>
@@ -130,6 +131,13 @@ ImportDialog::ImportDialog(const QStringList& sources, Accept accept, QWidget* p
     buttons->addWidget(status_, 1);
     buttons->addWidget(ok_);
     buttons->addWidget(skip_);
+    auto* exportButton = new QPushButton(tr("导出"));
+    exportButton->setObjectName(QStringLiteral("ImportExport"));
+    connect(exportButton, &QPushButton::clicked, this, [this] {
+        renderNow();
+        ExportDialog(result_, QFileInfo(currentSource()).completeBaseName(), this).exec();
+    });
+    buttons->addWidget(exportButton);
     buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);

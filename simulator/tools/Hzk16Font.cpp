@@ -2,20 +2,11 @@
 
 #include "simulator/core/ModuleMemory.h"
 
-#include <QStringDecoder>
-
 #include <algorithm>
 
 namespace panelix {
 
 namespace {
-QStringDecoder gb2312Decoder() {
-    QStringDecoder decoder("GB2312", QStringConverter::Flag::Stateless);
-    if (!decoder.isValid())
-        decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
-    return decoder;
-}
-
 // An ASCII glyph, as narrow as ASCII text usually is, from a full-width form:
 // its ink when that fits in eight columns, else every two columns merged.
 Glyph halfWidth(const Glyph& full) {
@@ -46,22 +37,7 @@ Glyph halfWidth(const Glyph& full) {
     return half;
 }
 
-bool privateUse(char32_t c) {
-    return (c >= 0xE000 && c <= 0xF8FF) || c == 0xFFFD;
-}
 } // namespace
-
-char32_t gb2312ToUnicode(std::uint8_t lead, std::uint8_t trail) {
-    static thread_local QStringDecoder decoder = gb2312Decoder();
-    if (!decoder.isValid() || hzk16Offset(lead, trail) < 0)
-        return 0;
-    const char code[2] = {char(lead), char(trail)};
-    const QString s = decoder.decode(QByteArrayView(code, 2));
-    const QList<uint> ucs4 = s.toUcs4();
-    if (ucs4.size() != 1 || privateUse(ucs4.front()))
-        return 0;
-    return ucs4.front();
-}
 
 Hzk16Build buildHzk16(const GlyphMap& glyphs) {
     Hzk16Build out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Gbk.h" // gb2312ToUnicode
 #include "simulator/tools/UnifontHex.h"
 
 #include <QByteArray>
@@ -7,10 +8,6 @@
 #include <cstdint>
 
 namespace panelix {
-
-// The Unicode character of a GB2312 code, or 0 when the code is unassigned,
-// private-use, or no GB2312 codec is at hand.
-char32_t gb2312ToUnicode(std::uint8_t lead, std::uint8_t trail);
 
 struct Hzk16Build {
     QByteArray file;       // 94 x 94 cells of 32 bytes; cells without a glyph are zero

@@ -1,0 +1,25 @@
+#pragma once
+
+// Private to the command line tool: the tools for firmware developers, each with options of
+// its own. "export" turns pictures into bytes for firmware and back; "font build" renders a
+// font file into the module's HZK16 or a small indexed font.
+
+#include "cli/Cli.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace panelix::cli {
+
+// The status of the command when arguments name one of these tools, else nullopt (then the
+// arguments belong to the other commands).
+std::optional<int> runFirmwareCommand(const QStringList& arguments, const Io& io);
+
+int runExportCommand(const QStringList& arguments, const Io& io);
+int runFontBuildCommand(const QStringList& arguments, const Io& io);
+
+// The lines of these tools for the command list of --help.
+extern const char* const FirmwareCommandsHelp;
+
+} // namespace panelix::cli
