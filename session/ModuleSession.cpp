@@ -87,6 +87,10 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
         emit finished(kind, total);
     });
     connect(&port_, &CommPort::moduleError, this, [this](qint32 sent) {
+        // While the module is being made to listen, its 0x55 says it gave a cut
+        // transfer up: no header of ours went out yet.
+        if (sync_ != Sync::Off)
+            return;
         Failure f = transferFailure(FailureReason::ModuleError);
         f.sent = sent;
         endTransfer();
@@ -353,48 +357,44 @@ void ModuleSession::syncReply(const QByteArray& bytes) {
         sendHeader();
         return;
     }
-    if (bytes.contains(char(module::ReplyGoOn))) {
-        // The module takes our test as data of a cut transfer: leave it quiet
-        // until it gives that transfer up.
-        sync_ = Sync::Quiet;
-        syncTimer_.start(SyncQuietMs);
-        if (!toldWaiting_) {
-            toldWaiting_ = true;
-            emit waitingForModule();
-        }
+    if (bytes.contains(char(module::ReplyError))) {
+        // It has just given something up (a cut transfer, a half command): it
+        // listens again.
+        askModule();
         return;
     }
-    if (bytes.contains(char(module::ReplyError)) && sync_ == Sync::Quiet) {
-        // It has just given the cut transfer up: it listens again.
-        askModule();
+    if (bytes.contains(char(module::ReplyGoOn)))
+        waitForQuiet(); // our test went in as data of a cut transfer
+}
+
+// The module does not listen for a command: it is inside a cut transfer (taking our
+// test as data) or is not there at all. Left quiet, a module gives a cut transfer up
+// after its transfer time-out and says so with 0x55.
+void ModuleSession::waitForQuiet() {
+    sync_ = Sync::Quiet;
+    syncTimer_.start(SyncQuietMs);
+    if (!toldWaiting_) {
+        toldWaiting_ = true;
+        emit waitingForModule();
     }
 }
 
 void ModuleSession::syncTimeout() {
     if (sync_ == Sync::Off)
         return;
-    if (syncClock_.elapsed() >= SyncLimitMs) {
+    const bool lastTry = syncAsks_ >= 2 || syncClock_.elapsed() >= SyncLimitMs;
+    if (sync_ == Sync::Asked && lastTry) {
+        // Nobody answers: the header goes out all the same (a module that wakes up
+        // still gets its transfer), and the front end hears at once.
         sendHeader();
+        silentTimer_.stop();
+        emit moduleSilent();
         return;
     }
-    switch (sync_) {
-    case Sync::Asked:
-        // No answer: a half-sent command may have swallowed the test. The module
-        // drops it after its command time-out; one more try after that.
-        if (syncAsks_ >= 2) {
-            sendHeader();
-            return;
-        }
-        sync_ = Sync::Paused;
-        syncTimer_.start(SyncPauseMs);
-        return;
-    case Sync::Paused:
-    case Sync::Quiet:
+    if (sync_ == Sync::Asked)
+        waitForQuiet();
+    else
         askModule();
-        return;
-    case Sync::Off:
-        return;
-    }
 }
 
 void ModuleSession::sendHeader() {

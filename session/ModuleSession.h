@@ -72,10 +72,10 @@ struct PackedList {
 // Before a download header the session makes sure the module listens for a command:
 // a module left inside a cut transfer (a stopped program, a switched port, a pulled
 // cable) would take the header as data. It sends the connection test and waits for
-// 0x0C; a module still receiving answers 0xAA and is left quiet until it gives the
-// cut transfer up, then asked again. The header goes out once the module answers,
-// or after SyncLimitMs in any case (a module that never answers is then met by the
-// silent-module rule).
+// 0x0C. A module that does not answer is left quiet until it gives the cut transfer
+// up (0x55, after its 5 s time-out), then asked again (waitingForModule() meanwhile).
+// The header goes out once the module answers; when the second test goes unanswered
+// too, it goes out all the same and moduleSilent() follows at once.
 class ModuleSession : public QObject {
     Q_OBJECT
 public:
@@ -86,12 +86,10 @@ public:
     static constexpr int DefaultStallMs = 5000;
     // How often a lost port's device is looked for.
     static constexpr int ReconnectPollMs = 500;
-    // Making sure the module listens: how long a test waits for its answer, the
-    // pause after an unanswered one (past the module's 500 ms command time-out),
-    // how long a module that still receives is left quiet (its transfer time-out
-    // is 5 s), and the bound of the whole.
+    // Making sure the module listens: how long a test waits for its answer, how
+    // long a module that does not answer is then left quiet (a cut transfer is
+    // given up after 5 s, a half command after 0.5 s), and the bound of the whole.
     static constexpr int SyncAnswerMs = 250;
-    static constexpr int SyncPauseMs = 600;
     static constexpr int SyncQuietMs = 5500;
     static constexpr int SyncLimitMs = 13000;
 
@@ -192,7 +190,7 @@ signals:
     void received(const QByteArray& bytes);
 
 private:
-    enum class Sync { Off, Asked, Paused, Quiet };
+    enum class Sync { Off, Asked, Quiet };
 
     Refusal sendBitmapImage(const QByteArray& image);
     Refusal beginTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header);
@@ -204,6 +202,7 @@ private:
     void askModule();
     void syncReply(const QByteArray& bytes);
     void syncTimeout();
+    void waitForQuiet();
     void sendHeader();
 
     CommPort port_;

@@ -153,12 +153,14 @@ void MainWindow::buildControls() {
         place(new QGroupBox(tr("下载位图排序"), this), "frame", twips(240, 4080, 3612, 4332), normal);
     bitmapList_ = place(new QListWidget(listFrame_), "List1", twips(120, 240, 3372, 4008), normal);
     bitmapList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Long paths keep their file name in view; the whole path is in the tooltip.
+    bitmapList_->setTextElideMode(Qt::ElideLeft);
     driveList_ = place(new QComboBox(this), "Drive1", twips(240, 1200, 1812, 276), normal);
     fileList_ = place(new QListWidget(this), "File1", twips(2160, 1200, 1680, 2772), normal);
     dirList_ = place(new DirListBox(this), "Dir1", twips(240, 1560, 1812, 2316), normal);
 
     status_ = place(new QLabel(this), "Label2", twips(5880, 360, 4812, 252), songFont(12));
-    progress_ = place(new QProgressBar(this), "Progress", twips(10740, 360, 1380, 252), normal);
+    progress_ = place(new QProgressBar(this), "Progress", twips(9600, 360, 2520, 252), normal);
     progress_->setVisible(false);
     progress_->setTextVisible(true);
     preview_ = place(new QLabel(this), "Image1", twips(5280, 720, 1176, 768), normal);
@@ -228,6 +230,8 @@ void MainWindow::connectSession() {
         const QSignalBlocker block(bitmapList_);
         bitmapList_->clear();
         bitmapList_->addItems(session_.bitmapList().entries());
+        for (int i = 0; i < bitmapList_->count(); ++i)
+            bitmapList_->item(i)->setToolTip(bitmapList_->item(i)->text());
         bitmapList_->setCurrentRow(session_.bitmapList().selected());
     });
     connect(&list, &BitmapList::clicked, this, [this](int index) {
@@ -305,6 +309,7 @@ void MainWindow::fillPortPicker(int port) {
     box->clear();
     for (const SerialPortInfo& p : ports_)
         box->addItem(p.label(), p.identity());
+    box->lineEdit()->setPlaceholderText(ports_.isEmpty() ? texts::noAdapter() : QString());
     const QString device = session_.devicePath(port);
     const SerialPortInfo* current = findPort(ports_, device);
     const int index = current ? box->findData(current->identity()) : -1;
@@ -321,7 +326,7 @@ void MainWindow::chooseDevice(int port, const QString& device) {
     if (device.isEmpty())
         return;
     session_.setDevicePath(port, device);
-    permissionTip_[port - 1].clear();
+    portTip_[port - 1].clear();
     if (remember_)
         QSettings().setValue(QStringLiteral("port%1").arg(port), device);
     portDevices_[port - 1]->lineEdit()->setModified(false);
@@ -346,10 +351,10 @@ void MainWindow::updatePortTip(int port) {
         if (!p->stablePath.isEmpty() && p->stablePath != p->path)
             tip += QStringLiteral("\n") + p->stablePath;
     }
-    if (!permissionTip_[port - 1].isEmpty())
-        tip += QStringLiteral("\n") + permissionTip_[port - 1];
+    if (!portTip_[port - 1].isEmpty())
+        tip += QStringLiteral("\n") + portTip_[port - 1];
     portButtons_[port - 1]->setToolTip(tip);
-    portDevices_[port - 1]->setToolTip(tip);
+    portDevices_[port - 1]->setToolTip(ports_.isEmpty() ? tip + QStringLiteral("\n") + texts::noAdapter() : tip);
 }
 
 void MainWindow::restoreRemembered(const StartupOptions& options) {
@@ -383,8 +388,13 @@ void MainWindow::startUp(const QString& dataDir) {
     if (session_.dataDirUsable())
         dirList_->setPath(absoluteDataDir);
 
-    if (session_.openPort(1)) {
-        // Port 1 missing or busy: fall back to port 2, without a word.
+    if (const Refusal r = session_.openPort(1)) {
+        // Port 1 missing or busy: fall back to port 2, without a word in the status
+        // line; why COM1 could not be opened stays in its tooltip.
+        portTip_[0] = texts::failureText(*r);
+        if (r->openError == OpenError::NoPermission)
+            portTip_[0] += QStringLiteral("\n") + texts::permissionAdvice(session_.devicePath(1));
+        updatePortTip(1);
         portButtons_[1]->setChecked(true);
     } else {
         const QSignalBlocker block(portButtons_[0]);
@@ -408,10 +418,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::selectPort(int port) {
-    permissionTip_[port - 1].clear();
+    portTip_[port - 1].clear();
     if (Refusal r = session_.openPort(port)) {
         if (r->openError == OpenError::NoPermission)
-            permissionTip_[port - 1] = texts::permissionAdvice(session_.devicePath(port));
+            portTip_[port - 1] = texts::permissionAdvice(session_.devicePath(port));
         updatePortTip(port);
         showFailure(*r);
         return;
@@ -445,6 +455,9 @@ void MainWindow::transferRunningChanged(bool running) {
     // Single commands would land in the middle of the data stream.
     for (QPushButton* b : {testButton_, clearButton_, backlightOnButton_, backlightOffButton_, sendButton_})
         b->setEnabled(!running);
+    // While data flows the status line holds only the progress text: the bar takes
+    // the rest of the strip, wide enough for the percentage and the time left.
+    status_->setGeometry(running ? twips(5880, 360, 3660, 252) : twips(5880, 360, 4812, 252));
     progress_->setVisible(running);
     if (running) {
         const TransferProgress now = session_.progressNow();

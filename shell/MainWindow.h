@@ -102,7 +102,7 @@ private:
     bool pressedChosen_ = false; // the option button pressed was the chosen one
     bool portLostShown_ = false; // the status line says the port went away
     bool remember_ = false;      // choices go to the settings
-    QString permissionTip_[2];   // the advice after a permission failure, per port
+    QString portTip_[2];         // why the port could not be opened (and what to do), per port
 
     ModuleSession& session_;
     BmpReader reader_; // the preview's

@@ -50,6 +50,9 @@ inline QString waitingForModule() {
 inline QString downloadBusy() {
     return QCoreApplication::translate("panelix::StatusTexts", "正在下载,请等待完成!");
 }
+inline QString noAdapter() {
+    return QCoreApplication::translate("panelix::StatusTexts", "未发现串口设备。没有模块时可用 panelix --simulator 试用模拟模块。");
+}
 inline QString dataDirUnusable() {
     return QCoreApplication::translate("panelix::StatusTexts", "数据目录无法使用!");
 }

@@ -886,5 +886,9 @@
         <source>正在下载,请等待完成!</source>
         <translation>Downloading, wait until it is done!</translation>
     </message>
+    <message>
+        <source>未发现串口设备。没有模块时可用 panelix --simulator 试用模拟模块。</source>
+        <translation>No serial adapter found. Without a module, try the simulated one: panelix --simulator.</translation>
+    </message>
 </context>
 </TS>

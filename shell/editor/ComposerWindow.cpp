@@ -214,8 +214,12 @@ void ComposerWindow::buildControls() {
 
 void ComposerWindow::connectSession() {
     connect(&session_, &ModuleSession::progress, this, [this](const TransferProgress& p) {
-        if (sending_)
-            setStatus(texts::progressText(p.sent, p.total));
+        if (!sending_)
+            return;
+        QString text = texts::progressText(p.sent, p.total);
+        if (p.secondsLeft >= 0)
+            text += QStringLiteral("  ") + texts::timeLeftText(p.secondsLeft);
+        setStatus(text);
     });
     connect(&session_, &ModuleSession::finished, this, [this](TransferKind kind) {
         if (!std::exchange(sending_, false) || kind != TransferKind::Bitmaps)
@@ -372,8 +376,13 @@ void ComposerWindow::showSentBitmap() {
     const int n = int(session_.bitmapList().entries().indexOf(sentPath_));
     if (n < 0)
         return;
-    if (!session_.showBitmap(n) && !session_.isOpen())
+    if (!session_.isOpen()) {
         setStatus(texts::portNotOpen());
+        return;
+    }
+    // Chosen as a click on the list chooses it: the main window's list, "序号" and
+    // preview follow, and the module shows the picture.
+    session_.bitmapList().select(n);
 }
 
 void ComposerWindow::importPictures() {

@@ -258,3 +258,60 @@ TEST_F(Session, StaleTemporariesOfTheDataFilesGoWhenTheDirectoryIsTaken) {
     EXPECT_FALSE(QFile::exists(file("file.add.panelix-Ab12Cd.tmp")));
     EXPECT_TRUE(QFile::exists(file("file.txt.bak")));
 }
+
+// A single command is reported written once its bytes have had their line time, never
+// when they are merely handed to the system.
+TEST_F(Session, ASingleCommandIsReportedWrittenWhenItHasLeftTheHost) {
+    open({.lineRate = true});
+    int written = 0;
+    QObject::connect(&session, &ModuleSession::commandWritten, [&] { ++written; });
+    const QByteArray text = module::showTextCommand(0, 0, QByteArray(96, 'A'), false); // 101 bytes, 53 ms
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_FALSE(session.sendCommand(text));
+    ASSERT_TRUE(waitUntil([&] { return written > 0; }, 2000));
+    EXPECT_GE(clock.elapsed(), 101 * 10 * 1000 / 19200 - 5);
+    EXPECT_EQ(written, 1);
+    ASSERT_TRUE(module1->waitForCount(text.size(), 1000));
+    EXPECT_EQ(module1->received(), text);
+}
+
+// Whoever hears finished() finds the session idle: a show command sent from the handler
+// goes out at once.
+TEST_F(Session, FinishedComesAfterTheTransferHasStopped) {
+    open();
+    addBitmap("a.bmp", 16, 4, 2);
+    bool runningInHandler = true;
+    Refusal showFromHandler = Failure{};
+    QObject::connect(&session, &ModuleSession::finished, [&](TransferKind, qint32 total) {
+        runningInHandler = session.running();
+        showFromHandler = session.showImage(0);
+        EXPECT_EQ(total, 1024 + 2 * 4);
+    });
+    ASSERT_FALSE(session.downloadBitmaps());
+    ASSERT_TRUE(waitUntil([&] { return !finished.isEmpty(); }, 5000));
+    EXPECT_FALSE(runningInHandler);
+    EXPECT_FALSE(showFromHandler);
+    ASSERT_TRUE(waitUntil([&] { return module1->received().endsWith(module::showImageCommand(0, 0, 0)); }, 2000));
+}
+
+// A module that answers no test is given the time a cut transfer needs to be given
+// up; then the header goes out all the same and the front end hears at once.
+TEST_F(Session, AModuleThatAnswersNoTestIsWaitedForThenCalledSilent) {
+    open({.answerHeaders = false, .answerTest = false});
+    int waiting = 0;
+    QObject::connect(&session, &ModuleSession::waitingForModule, [&] { ++waiting; });
+    ASSERT_TRUE(writeFile(file("hzk16"), QByteArray(100, 'f')));
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_FALSE(session.downloadFont());
+    ASSERT_TRUE(waitUntil([&] { return waiting > 0; }, 1000));
+    ASSERT_TRUE(waitUntil([&] { return silent > 0; }, 8000));
+    EXPECT_GE(timer.elapsed(), ModuleSession::SyncAnswerMs * 2 + ModuleSession::SyncQuietMs - 50);
+    const QByteArray test = module::simpleCommand(module::CmdConnectionTest);
+    ASSERT_TRUE(module1->waitForCount(2 * 3 + 5, 1000));
+    EXPECT_EQ(module1->received(), test + test + module::fontHeader());
+    EXPECT_EQ(session.activeTransfer(), TransferKind::Font); // still armed
+    spin(ModuleSession::DefaultAnswerMs + 200);
+    EXPECT_EQ(silent, 1); // said once
+}
