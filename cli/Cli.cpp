@@ -767,6 +767,10 @@ int Command::run(const QStringList& arguments) {
 } // namespace
 
 int run(const QStringList& arguments, const Io& io) {
+    if (arguments.size() == 2 && arguments[1] == QStringLiteral("--version")) {
+        io.out(QStringLiteral("panelix-cli " PANELIX_VERSION "\n"));
+        return ExitDone;
+    }
     clearInterrupt();
     Command command(io);
     return command.run(arguments);

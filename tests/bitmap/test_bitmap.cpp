@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 using namespace panelix;
 
@@ -209,6 +211,7 @@ TEST_F(Bitmap, RefusedFilesChangeNothing) {
     }
 }
 
+#ifndef _WIN32
 TEST_F(Bitmap, UnwritableFileAddRefusesAndKeepsTheOldFile) {
     const QString one = bmp("one.bmp", bmpFile(8, 1));
     EXPECT_FALSE(builder.BuildDownloadImage({one}, reader, dir.filePath("nodir/file.add")));
@@ -228,6 +231,7 @@ TEST_F(Bitmap, UnwritableFileAddRefusesAndKeepsTheOldFile) {
     EXPECT_EQ(builder.error(), "file.add写入失败!");
     EXPECT_EQ(test::readFile(fileAdd), QByteArray(1000, 'x'));
 }
+#endif
 
 TEST(BitmapPreview, InfoTextAndBoxSize) {
     EXPECT_EQ(bitmapInfoText(320, 240), "位图宽度:320      位图高度:240");

@@ -1,3 +1,4 @@
+// GBK through Qt's converters, which have it when Qt is built with ICU (Debian's is).
 #include "common/Gbk.h"
 
 #include <QStringDecoder>
