@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include "common/LinePeer.h"
 #include "library/FileBrowser.h"
 #include "protocol/Module.h"
 #include "shell/StatusTexts.h"
@@ -355,6 +356,8 @@ void MainWindow::updatePortTip(int port) {
         if (!p->stablePath.isEmpty() && p->stablePath != p->path)
             tip += QStringLiteral("\n") + p->stablePath;
     }
+    if (isInProcessDevice(device))
+        tip += QStringLiteral("\n") + tr("模拟模块, 进程内线路 (无串口, 按波特率计时)");
     if (!permissionTip_[port - 1].isEmpty())
         tip += QStringLiteral("\n") + permissionTip_[port - 1];
     portButtons_[port - 1]->setToolTip(tip);
