@@ -84,7 +84,6 @@ int main(int argc, char** argv) {
     int status = 0;
     ::waitpid(child, &status, 0);
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    scripted.stop();
     ::unlink(com.c_str());
 
     QFile fileAdd(QDir(dataDir).filePath(QStringLiteral("file.add")));
@@ -95,6 +94,10 @@ int main(int argc, char** argv) {
     const QByteArray image = fileAdd.readAll();
     const quint32 end = module::decodeDirectory(image).end;
     const QByteArray expected = module::bitmapHeader(module::bankedAddress(end)) + image.left(qsizetype(end));
+    // Without the pty shim's queue a pty takes the bytes at once, and the command may end
+    // before the module, which takes them at line rate, has read them all.
+    scripted.waitForCount(expected.size(), 60000);
+    scripted.stop();
     const QByteArray got = scripted.received();
     qsizetype firstDifference = -1;
     for (qsizetype i = 0; i < std::max(got.size(), expected.size()); ++i) {
