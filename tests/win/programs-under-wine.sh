@@ -165,6 +165,12 @@ window_download() {
     [ $status -eq 0 ] && grep -q 'in-process line' "$OUT/logs/window-download.log"
 }
 
+usage_defaults() {
+    local usage
+    usage=$(timeout 60 wine "$STAGE/panelix.exe" --help 2>&1 | tr -d '\r')
+    grep -qF '(default c:\dispkit\)' <<<"$usage" && grep -qF 'COM1 (default COM1)' <<<"$usage"
+}
+
 installer() {
     local dir="$WINEPREFIX/drive_c/Program Files/Panelix"
     rm -rf "$dir"
@@ -186,6 +192,7 @@ installer() {
 step "unit tests built for Windows" unit_tests
 step "panelix-mkdemo.exe makes the demo pictures" demo_pictures
 step "panelix-cli.exe download to COM6 (a pty), byte-exact at the scripted module" cli_download
+step "panelix.exe --help names the Windows defaults" usage_defaults
 step "panelix.exe --simulator shows its window on Xvfb" window_run
 step "the window downloads the demo to the in-process module, byte-exact" window_download
 step "the installer installs silently, panelix-cli.exe --version, the uninstaller" installer
