@@ -83,7 +83,7 @@ TEST_F(InProcess, ABitmapDownloadReachesTheModuleByteExactAtLineRate) {
 TEST_F(InProcess, EachByteTakesItsLineTimeAndFastTimingTakesNone) {
     ASSERT_FALSE(session.openPort(1));
     const QByteArray clear = QByteArray::fromHex("1d030d"); // clear the screen
-    const int n = 40;
+    const int n = 100;
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < n; ++i)
