@@ -89,6 +89,10 @@ int Command::dispatch(const QString& name) {
 }
 
 int run(const QStringList& arguments, const Io& io) {
+    if (arguments.size() == 2 && arguments[1] == QStringLiteral("--version")) {
+        io.out(QStringLiteral("panelix-cli " PANELIX_VERSION "\n"));
+        return ExitDone;
+    }
     clearInterrupt();
     if (const std::optional<int> status = runFirmwareCommand(arguments, io))
         return *status;

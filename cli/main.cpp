@@ -1,24 +1,13 @@
 #include "cli/Cli.h"
+#include "cli/Interrupts.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 namespace {
-
-volatile std::sig_atomic_t interrupts = 0;
-
-// The first Ctrl+C stops the transfers cleanly; a second one ends the program at once.
-extern "C" void onInterrupt(int) {
-    if (interrupts != 0)
-        ::_exit(panelix::cli::ExitInterrupted);
-    interrupts = 1;
-    panelix::cli::requestInterrupt();
-}
 
 void write(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
@@ -51,18 +40,12 @@ int main(int argc, char** argv) {
     }
     QCoreApplication::setApplicationName(QStringLiteral("panelix-cli"));
 
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    // A closed terminal ends the transfers as cleanly as Ctrl+C, and the temporary data
-    // directory goes with them.
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    // The first Ctrl+C stops the transfers cleanly; a second one ends the program at once.
+    panelix::cli::installInterruptHandlers();
 
     panelix::cli::Io io;
     io.out = [](const QString& text) { write(stdout, text); };
     io.err = [](const QString& text) { write(stderr, text); };
-    io.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    io.errIsTerminal = panelix::cli::stderrIsTerminal();
     return panelix::cli::run(arguments, io);
 }

@@ -6,9 +6,6 @@ include(GNUInstallDirs)
 
 set(PANELIX_MAINTAINER "Panelix maintainers <maintainers@panelix.example>"
     CACHE STRING "Maintainer of the Debian package")
-# AppStream takes screenshots by web address only: where docs/main-window.png is published.
-set(PANELIX_SCREENSHOT_URL "https://panelix.example/docs/main-window.png"
-    CACHE STRING "Web address of the main window screenshot for the AppStream metainfo")
 
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

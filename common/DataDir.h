@@ -30,7 +30,8 @@ int removeStaleTemporaries(const QString& dataDir);
 bool readFileHead(const QString& path, qint64 maxBytes, QByteArray* out);
 
 // Opens a file named by its path's bytes, for names that no QString gives back
-// (bytes that are not UTF-8). Only regular files: false for anything else, without
+// (bytes that are not UTF-8). On Windows, where every name is UTF-16, the bytes are
+// the path in UTF-8. Only regular files: false for anything else, without
 // blocking on a FIFO or a device. On success *file is open read-only and owns the
 // descriptor.
 bool openNativeFile(const QByteArray& nativePath, QFile* file);

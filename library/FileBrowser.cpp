@@ -1,16 +1,14 @@
 #include "library/FileBrowser.h"
 
+#include "library/FileBrowserPlatform.h"
+
 #include "common/Gbk.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStorageInfo>
 
 #include <algorithm>
-#include <dirent.h>
-#include <strings.h>
-#include <sys/stat.h>
 
 namespace panelix {
 
@@ -45,20 +43,6 @@ QStringList driveRootsFrom(const QString& home, const QStringList& mountPoints) 
     return roots + mounts;
 }
 
-QStringList driveRoots() {
-#ifdef Q_OS_WIN
-    QStringList roots;
-    for (const QFileInfo& drive : QDir::drives())
-        roots.append(drive.absolutePath());
-    return roots;
-#else
-    QStringList mounts;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
-        mounts.append(volume.rootPath());
-    return driveRootsFrom(QDir::homePath(), mounts);
-#endif
-}
-
 QString driveForPath(const QString& path, const QStringList& roots) {
     const QString clean = QDir::cleanPath(path);
     QString best;
@@ -66,7 +50,7 @@ QString driveForPath(const QString& path, const QStringList& roots) {
     for (const QString& root : roots) {
         const QString r = QDir::cleanPath(root);
         const QString prefix = r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/');
-        if ((clean == r || clean.startsWith(prefix)) && r.size() > bestLength) {
+        if ((clean.compare(r, pathCase()) == 0 || clean.startsWith(prefix, pathCase())) && r.size() > bestLength) {
             best = root;
             bestLength = r.size();
         }
@@ -74,50 +58,7 @@ QString driveForPath(const QString& path, const QStringList& roots) {
     return best;
 }
 
-namespace {
-
-bool endsWithBmp(const QByteArray& name) {
-    return name.size() >= 4 && ::strncasecmp(name.constData() + name.size() - 4, ".bmp", 4) == 0;
-}
-
-// A name as the list shows it: as the file system gives it when it is UTF-8, from
-// GBK when its bytes are GBK, otherwise with replacement characters for the bytes
-// that say nothing.
-QString displayNameOf(const QByteArray& name) {
-    const QString local = QFile::decodeName(name);
-    if (QFile::encodeName(local) == name)
-        return local;
-    const QString gbk = fromGbk(name);
-    if (!gbk.contains(QChar::ReplacementCharacter) && toGbk(gbk) == name)
-        return gbk;
-    return local;
-}
-
-} // namespace
-
-QList<BrowserEntry> bmpEntriesIn(const QString& dir) {
-    // Listed byte by byte: QDir leaves out every name that is not UTF-8.
-    QList<BrowserEntry> entries;
-    const QByteArray nativeDir = QFile::encodeName(dir);
-    DIR* d = ::opendir(nativeDir.constData());
-    if (!d)
-        return entries;
-    while (const dirent* e = ::readdir(d)) {
-        const QByteArray name(e->d_name);
-        if (name.startsWith('.') || !endsWithBmp(name))
-            continue;
-        // A link counts as the file it leads to; directories, FIFOs and devices are no pictures.
-        struct stat st {};
-        if (::fstatat(::dirfd(d), e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        BrowserEntry entry;
-        entry.displayName = displayNameOf(name);
-        entry.path = composeBrowserPath(dir, entry.displayName);
-        entry.nativePath = nativeDir + '/' + name;
-        entry.pathOpensFile = QFile::encodeName(entry.path) == entry.nativePath;
-        entries.append(entry);
-    }
-    ::closedir(d);
+void sortBrowserEntries(QList<BrowserEntry>& entries) {
     std::sort(entries.begin(), entries.end(), [](const BrowserEntry& a, const BrowserEntry& b) {
         const int c = a.displayName.compare(b.displayName, Qt::CaseInsensitive);
         if (c != 0)
@@ -126,7 +67,6 @@ QList<BrowserEntry> bmpEntriesIn(const QString& dir) {
             return a.displayName < b.displayName;
         return a.nativePath < b.nativePath;
     });
-    return entries;
 }
 
 QStringList bmpFilesIn(const QString& dir) {

@@ -77,12 +77,6 @@ bool applyTermios(int fd, const LineSettings& s) {
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-// Start bit, data bits, parity, stop bits.
-qint64 byteTimeNs(const LineSettings& s) {
-    const int bits = 1 + s.dataBits + (s.parity != 'n' ? 1 : 0) + s.stopBits;
-    return qint64(bits) * 1000000000 / (s.baud > 0 ? s.baud : 9600);
-}
-
 DeviceOpener deviceOpener = nullptr;
 std::atomic<bool> havePwait2{true};
 
@@ -243,7 +237,9 @@ void PortBackend::Impl::run(LinkCore& core) {
     core.postEvents();
 }
 
-std::unique_ptr<PortBackend> PortBackend::open(const QString& path, const LineSettings& settings, CommPort* owner,
+PortBackend::PortBackend() = default;
+
+std::unique_ptr<PortBackend> PortBackend::openDevice(const QString& path, const LineSettings& settings, CommPort* owner,
                                                OpenError* error, QString* text) {
     auto fail = [&](OpenError e, const QString& why) {
         *error = e;
@@ -312,7 +308,7 @@ std::unique_ptr<PortBackend> PortBackend::open(const QString& path, const LineSe
     return backend;
 }
 
-bool PortBackend::apply(const LineSettings& settings) {
+bool PortBackend::applyDevice(const LineSettings& settings) {
     impl_->byteNs = byteTimeNs(settings);
     return applyTermios(impl_->fd, settings);
 }

@@ -62,6 +62,8 @@ void append(const QByteArray& from, win::Bytes& to) {
 
 // COM ports are opened with CreateFileW: there is no open() to stand in for.
 void setDeviceOpener(DeviceOpener) {}
+// The link thread waits in WaitForMultipleObjects: no epoll.
+void setEpollPwait2Available(bool) {}
 
 struct PortBackend::Impl : win::LinkHandler {
     std::unique_ptr<win::SerialLink> link;
@@ -92,7 +94,9 @@ struct PortBackend::Impl : win::LinkHandler {
     }
 };
 
-std::unique_ptr<PortBackend> PortBackend::open(const QString& path, const LineSettings& settings,
+PortBackend::PortBackend() = default;
+
+std::unique_ptr<PortBackend> PortBackend::openDevice(const QString& path, const LineSettings& settings,
                                                CommPort* owner, OpenError* error, QString* text) {
     win::OpenFailure failure = win::OpenFailure::None;
     unsigned long code = 0;
@@ -121,7 +125,7 @@ std::unique_ptr<PortBackend> PortBackend::open(const QString& path, const LineSe
     return backend;
 }
 
-bool PortBackend::apply(const LineSettings& settings) {
+bool PortBackend::applyDevice(const LineSettings& settings) {
     return impl_->link->apply(serialSettings(settings));
 }
 

@@ -3,6 +3,7 @@
 // Private to the link library: what every operating system's backend shares.
 
 #include "link/CommPort.h"
+#include "link/InProcessLine.h"
 #include "link/TransferPacer.h"
 
 #include <QByteArray>
@@ -119,7 +120,9 @@ private:
     std::unique_ptr<std::array<std::atomic<std::uint32_t>, LatencyBuckets>> latencyUs_;
 };
 
-// One open device and its link thread; one implementation per operating system.
+// One open line and its link thread: the operating system's device (one
+// implementation per system: openDevice, applyDevice, Impl and the destructor), or
+// an in-process line to a module in this program ("inproc:" names, any system).
 class PortBackend {
 public:
     // Opens path exclusively and applies settings; nullptr with the cause when not.
@@ -133,9 +136,17 @@ public:
     struct Impl;
 
 private:
-    PortBackend() = default;
+    PortBackend(); // beside Impl, in the system's file
+    static std::unique_ptr<PortBackend> openDevice(const QString& path, const LineSettings& settings,
+                                                   CommPort* owner, OpenError* error, QString* text);
+    bool applyDevice(const LineSettings& settings);
+
     std::unique_ptr<Impl> impl_;
     std::unique_ptr<LinkCore> core_;
+    std::unique_ptr<InProcessLine> line_; // goes first: its thread calls into core_
 };
+
+// The line time of one byte at settings: start bit, data bits, parity, stop bits.
+qint64 byteTimeNs(const LineSettings& settings);
 
 } // namespace panelix

@@ -1,13 +1,13 @@
 #include "link/PortList.h"
 
+#include "link/PortListPlatform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
 #include <algorithm>
-#include <grp.h>
-#include <sys/stat.h>
 
 namespace panelix {
 
@@ -32,7 +32,7 @@ QList<SerialPortInfo> systemSerialPorts(const QString& byIdDir) {
     QList<SerialPortInfo> out;
     for (const QSerialPortInfo& q : QSerialPortInfo::availablePorts()) {
         SerialPortInfo p;
-        p.path = q.systemLocation();
+        p.path = portPathOf(q);
         p.description = q.description();
         p.manufacturer = q.manufacturer();
         p.hasUsbIds = q.hasVendorIdentifier() && q.hasProductIdentifier();
@@ -44,14 +44,6 @@ QList<SerialPortInfo> systemSerialPorts(const QString& byIdDir) {
     }
     std::sort(out.begin(), out.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) { return a.path < b.path; });
     return out;
-}
-
-QString deviceGroup(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return QString();
-    const group* g = ::getgrgid(st.st_gid);
-    return g ? QString::fromLocal8Bit(g->gr_name) : QString();
 }
 
 const SerialPortInfo* findPort(const QList<SerialPortInfo>& ports, const QString& identityOrPath) {

@@ -9,7 +9,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev
           fonts-wqy-microhei fontconfig unifont xvfb xauth clang libclang-rt-14-dev
           qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
           qt6-serialport-dev
-          g++-mingw-w64-x86-64 wine wine64
+          g++-mingw-w64-x86-64 wine wine64 nsis zip x11-apps netpbm
           qt6-tools-dev qt6-l10n-tools desktop-file-utils appstream lintian
           llvm libfreetype-dev xfonts-wqy)
 

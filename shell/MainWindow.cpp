@@ -1,6 +1,7 @@
 #include "shell/MainWindow.h"
 
 #include "import/MonoImage.h"
+#include "common/LinePeer.h"
 #include "library/FileBrowser.h"
 #include "shell/StatusTexts.h"
 #include "shell/DirListBox.h"
@@ -351,6 +352,8 @@ void MainWindow::updatePortTip(int port) {
         if (!p->stablePath.isEmpty() && p->stablePath != p->path)
             tip += QStringLiteral("\n") + p->stablePath;
     }
+    if (isInProcessDevice(device))
+        tip += QStringLiteral("\n") + tr("模拟模块, 进程内线路 (无串口, 按波特率计时)");
     if (!portTip_[port - 1].isEmpty())
         tip += QStringLiteral("\n") + portTip_[port - 1];
     portButtons_[port - 1]->setToolTip(tip);

@@ -19,8 +19,17 @@ StartupOptions defaultStartupOptions() {
     return o;
 }
 
+QString withPlatformDefaults(QString usage) {
+#ifdef Q_OS_WIN
+    usage.replace(QStringLiteral("~/dispkit"), QStringLiteral("c:\\dispkit\\"));
+    usage.replace(QStringLiteral("/dev/ttyS0"), QStringLiteral("COM1"));
+    usage.replace(QStringLiteral("/dev/ttyS1"), QStringLiteral("COM2"));
+#endif
+    return usage;
+}
+
 QString usageText() {
-    return QStringLiteral(
+    return withPlatformDefaults(QStringLiteral(
         "Usage: panelix [--data-dir DIR] [--port1 DEV] [--port2 DEV] [--simulator] [--lang en|zh]\n"
         "               [--reset-settings]\n"
         "用法: panelix [--data-dir 目录] [--port1 设备] [--port2 设备] [--simulator] [--lang en|zh]\n"
@@ -38,7 +47,7 @@ QString usageText() {
         "                  本次使用的界面语言 (默认中文, 或保存的设置)\n"
         "  --reset-settings  forget the remembered data directory, devices and window place\n"
         "                  清除记住的数据目录、串口设备和窗口位置\n"
-        "  --help          show this text / 显示本说明\n");
+        "  --help          show this text / 显示本说明\n"));
 }
 
 const char* usageSourceText() {

@@ -36,6 +36,8 @@ enum class ParseOutcome { Run, Help, Error };
 ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* options, QString* message);
 
 QString usageText();
+// The usage with this system's defaults (Windows: c:\dispkit\, COM1, COM2).
+QString withPlatformDefaults(QString usage);
 
 // The usage in Chinese alone: the source text that the English translation
 // replaces, for `--help` in a chosen language (context "panelix::StartupOptions").

@@ -43,8 +43,9 @@ int main(int argc, char** argv) {
         std::fputs("panelix: the English translation cannot be loaded; the window stays Chinese\n", stderr);
 
     // The simulated module sits behind a real pty, so COM1 goes through the same
-    // serial code as a cable would. It runs at line rate: transfers take as long
-    // as on a real module.
+    // serial code as a cable would; where there is no pty (Windows) behind an
+    // in-process line paced the same way. It runs at line rate: transfers take as
+    // long as on a real module.
 #ifdef PANELIX_WITH_SIMULATOR
     std::unique_ptr<panelix::SimulatedModule> simulator;
     if (options.simulator) {

@@ -110,6 +110,21 @@ bool runDemo(panelix::MainWindow& window, panelix::SimulatedModule& sim, const Q
         fail(QStringLiteral("the download did not finish: %1").arg(status->text()));
         return false;
     }
+    // The module holds the download image as file.add has it, up to its end.
+    if (!waitFor([&] { return sim.link().counters().bitmapDownloads > 0; }, 5000)) {
+        fail(QStringLiteral("the module stored no image"));
+        return false;
+    }
+    QFile fileAdd(QDir(window.session().dataDir()).filePath(QStringLiteral("file.add")));
+    const QByteArray image = fileAdd.open(QIODevice::ReadOnly) ? fileAdd.readAll() : QByteArray();
+    const qsizetype end = qsizetype(sim.link().directory().end);
+    if (image.isEmpty() || sim.link().imageMemory().left(end) != image.left(end)) {
+        fail(QStringLiteral("the module's image differs from file.add"));
+        return false;
+    }
+    std::fprintf(stderr, "panelix-screenshot: the module holds the image byte for byte (%lld bytes, %s)\n",
+                 static_cast<long long>(end),
+                 sim.transport() == panelix::SimulatedModule::Transport::InProcess ? "in-process line" : "pty");
     const qint64 commands = sim.link().counters().commands;
     list1->setCurrentRow(0);
     if (!waitFor([&] { return sim.link().counters().commands > commands; }, 5000)) {

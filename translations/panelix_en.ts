@@ -609,6 +609,10 @@
 <context>
     <name>panelix::MainWindow</name>
     <message>
+        <source>模拟模块, 进程内线路 (无串口, 按波特率计时)</source>
+        <translation>Simulated module, in-process line (no serial port, paced at the baud rate)</translation>
+    </message>
+    <message>
         <source>模拟仿真</source>
         <translation>Console</translation>
     </message>

@@ -238,247 +238,316 @@ struct SerialLink::Io {
     bool ready() const { return waitOv.hEvent && readOv.hEvent && writeOv.hEvent; }
 };
 
-void SerialLink::run() {
-    auto io = std::make_unique<Io>();
-    io->h = asHandle(handle_);
-    HANDLE h = io->h;
-    HANDLE wake = asHandle(wakeEvent_);
-    Bytes out;
-    int failures = 0;
-    DWORD lostError = 0;
-    bool gone = !io->ready();
-    if (gone)
-        lostError = GetLastError();
+// The link thread: the requests of Io and what the thread does with their results.
+// One object per run of the thread; its state is what the thread shares between steps.
+class SerialLink::Loop {
+public:
+    explicit Loop(SerialLink& link) : link_(link), counters_(link.counters_), io_(std::make_unique<Io>()) {
+        io_->h = asHandle(link.handle_);
+        h_ = io_->h;
+        wake_ = asHandle(link.wakeEvent_);
+        gone_ = !io_->ready();
+        if (gone_)
+            lostError_ = GetLastError();
+    }
 
-    auto queueOut = [&] {
-        if (!out.empty()) {
-            io->queued.insert(io->queued.end(), out.begin(), out.end());
-            out.clear();
-        }
-    };
-    // A failed request: the device is gone when ClearCommError fails too, or
-    // when the failures keep coming; otherwise a pause and another try.
-    auto failed = [&](DWORD error) {
-        COMSTAT status{};
-        DWORD errors = 0;
-        if (!ClearCommError(h, &errors, &status) || ++failures >= FailureLimit) {
-            lostError = error;
-            gone = true;
-            return;
-        }
-        counters_.retriedFailures++;
-        Sleep(FailurePauseMs);
-    };
-    // Looks at the queues: false when the device no longer answers.
-    auto status = [&](COMSTAT* st) {
-        DWORD errors = 0;
-        if (!ClearCommError(h, &errors, st)) {
-            lostError = GetLastError();
-            gone = true;
-            return false;
-        }
-        if (errors & (CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_BREAK))
-            counters_.lineErrors++;
-        return true;
-    };
-    auto readWaiting = [&] {
-        bool first = true;
-        for (;;) {
-            COMSTAT st{};
-            if (!status(&st))
-                return;
-            if (st.cbInQue == 0) {
-                if (first)
-                    counters_.emptyReads++;
-                return;
-            }
-            first = false;
-            ResetEvent(io->readOv.hEvent);
-            DWORD got = 0;
-            if (!ReadFile(h, io->readBuf, ReadChunk, &got, &io->readOv)) {
-                // With the read time-outs set at open the request finishes at once.
-                if (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(h, &io->readOv, &got, TRUE)) {
-                    failed(GetLastError());
-                    return;
-                }
-            }
-            if (got == 0)
-                return;
-            counters_.reads++;
-            counters_.bytesRead += got;
-            const Bytes bytes(io->readBuf, io->readBuf + got);
-            handler_->onRead(bytes, nowNs(), out);
-            queueOut();
-        }
-    };
-    auto writeDone = [&](DWORD done) {
-        counters_.bytesWritten += done;
-        if (done < io->writing.size()) // cut short: the rest goes first
-            io->queued.insert(io->queued.begin(), io->writing.begin() + done, io->writing.end());
-        io->lastWriteSize = io->writing.size();
-        io->writing.clear();
-        io->lastWriteDoneNs = nowNs();
-    };
-    auto startWrite = [&] {
-        io->writing.swap(io->queued);
-        io->queued.clear();
-        ResetEvent(io->writeOv.hEvent);
-        counters_.writes++;
-        io->owesDrain = true;
-        DWORD done = 0;
-        if (WriteFile(h, io->writing.data(), DWORD(io->writing.size()), &done, &io->writeOv)) {
-            writeDone(done);
-        } else if (GetLastError() == ERROR_IO_PENDING) {
-            io->writePending = true;
-        } else {
-            const DWORD error = GetLastError();
-            io->queued.swap(io->writing);
-            io->writing.clear();
-            failed(error);
-        }
-    };
-    // The queue is empty when the driver holds no byte and no write is open.
-    auto checkDrained = [&](bool onEvent) {
-        if (!io->owesDrain)
-            return;
+    void run();
+
+private:
+    void queueOut();
+    void failed(DWORD error);
+    bool status(COMSTAT* st);
+    void readWaiting();
+    void writeDone(DWORD done);
+    void startWrite();
+    void checkDrained(bool onEvent);
+    void commEvent(DWORD mask);
+    void armWait();
+    DWORD drainCheckTimeoutMs() const;
+    // One wait and what it brought; false when the loop must end.
+    bool waitOnce();
+    void onWriteCompleted();
+    void onWaitCompleted();
+    void onTimeout();
+    void cancelPending();
+
+    SerialLink& link_;
+    Counters& counters_;
+    std::unique_ptr<Io> io_;
+    HANDLE h_ = nullptr;
+    HANDLE wake_ = nullptr;
+    Bytes out_;
+    int failures_ = 0;
+    DWORD lostError_ = 0;
+    bool gone_ = false;
+};
+
+void SerialLink::Loop::queueOut() {
+    if (!out_.empty()) {
+        io_->queued.insert(io_->queued.end(), out_.begin(), out_.end());
+        out_.clear();
+    }
+}
+
+// A failed request: the device is gone when ClearCommError fails too, or when the
+// failures keep coming; otherwise a pause and another try.
+void SerialLink::Loop::failed(DWORD error) {
+    COMSTAT status{};
+    DWORD errors = 0;
+    if (!ClearCommError(h_, &errors, &status) || ++failures_ >= FailureLimit) {
+        lostError_ = error;
+        gone_ = true;
+        return;
+    }
+    counters_.retriedFailures++;
+    Sleep(FailurePauseMs);
+}
+
+// Looks at the queues: false when the device no longer answers.
+bool SerialLink::Loop::status(COMSTAT* st) {
+    DWORD errors = 0;
+    if (!ClearCommError(h_, &errors, st)) {
+        lostError_ = GetLastError();
+        gone_ = true;
+        return false;
+    }
+    if (errors & (CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_RXOVER | CE_BREAK))
+        counters_.lineErrors++;
+    return true;
+}
+
+void SerialLink::Loop::readWaiting() {
+    bool first = true;
+    for (;;) {
         COMSTAT st{};
-        if (io->writePending || !io->queued.empty()) {
-            if (onEvent)
-                counters_.earlyTxEmpty++;
-            return;
-        }
         if (!status(&st))
             return;
-        if (st.cbOutQue > 0) {
-            if (onEvent)
-                counters_.earlyTxEmpty++;
+        if (st.cbInQue == 0) {
+            if (first)
+                counters_.emptyReads++;
             return;
         }
-        io->owesDrain = false;
-        (onEvent ? counters_.drainsOnTxEmpty : counters_.drainsOnCheck)++;
-        handler_->onTxEmpty(nowNs(), out);
+        first = false;
+        ResetEvent(io_->readOv.hEvent);
+        DWORD got = 0;
+        if (!ReadFile(h_, io_->readBuf, ReadChunk, &got, &io_->readOv)) {
+            // With the read time-outs set at open the request finishes at once.
+            if (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(h_, &io_->readOv, &got, TRUE)) {
+                failed(GetLastError());
+                return;
+            }
+        }
+        if (got == 0)
+            return;
+        counters_.reads++;
+        counters_.bytesRead += got;
+        const Bytes bytes(io_->readBuf, io_->readBuf + got);
+        link_.handler_->onRead(bytes, nowNs(), out_);
         queueOut();
-    };
-    auto commEvent = [&](DWORD mask) {
-        counters_.commEvents++;
-        if (mask & EV_RXCHAR) {
-            counters_.rxCharEvents++;
-            readWaiting();
-        }
-        if (mask & EV_TXEMPTY) {
-            counters_.txEmptyEvents++;
-            if (!gone)
-                checkDrained(true);
-        }
-        if (mask == 0)
-            Sleep(1); // a wait ended for no event: no spinning on it
-    };
-    auto armWait = [&] {
-        ResetEvent(io->waitOv.hEvent);
-        io->eventMask = 0;
-        if (WaitCommEvent(h, &io->eventMask, &io->waitOv)) {
-            failures = 0;
-            commEvent(io->eventMask);
-        } else if (GetLastError() == ERROR_IO_PENDING) {
-            io->waitPending = true;
-        } else {
-            failed(GetLastError());
-        }
-    };
+    }
+}
 
-    while (!gone && !stop_.load()) {
-        if (!io->writePending && !io->queued.empty()) {
+void SerialLink::Loop::writeDone(DWORD done) {
+    counters_.bytesWritten += done;
+    if (done < io_->writing.size()) // cut short: the rest goes first
+        io_->queued.insert(io_->queued.begin(), io_->writing.begin() + done, io_->writing.end());
+    io_->lastWriteSize = io_->writing.size();
+    io_->writing.clear();
+    io_->lastWriteDoneNs = nowNs();
+}
+
+void SerialLink::Loop::startWrite() {
+    io_->writing.swap(io_->queued);
+    io_->queued.clear();
+    ResetEvent(io_->writeOv.hEvent);
+    counters_.writes++;
+    io_->owesDrain = true;
+    DWORD done = 0;
+    if (WriteFile(h_, io_->writing.data(), DWORD(io_->writing.size()), &done, &io_->writeOv)) {
+        writeDone(done);
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+        io_->writePending = true;
+    } else {
+        const DWORD error = GetLastError();
+        io_->queued.swap(io_->writing);
+        io_->writing.clear();
+        failed(error);
+    }
+}
+
+// The queue is empty when the driver holds no byte and no write is open.
+void SerialLink::Loop::checkDrained(bool onEvent) {
+    if (!io_->owesDrain)
+        return;
+    COMSTAT st{};
+    if (io_->writePending || !io_->queued.empty()) {
+        if (onEvent)
+            counters_.earlyTxEmpty++;
+        return;
+    }
+    if (!status(&st))
+        return;
+    if (st.cbOutQue > 0) {
+        if (onEvent)
+            counters_.earlyTxEmpty++;
+        return;
+    }
+    io_->owesDrain = false;
+    (onEvent ? counters_.drainsOnTxEmpty : counters_.drainsOnCheck)++;
+    link_.handler_->onTxEmpty(nowNs(), out_);
+    queueOut();
+}
+
+void SerialLink::Loop::commEvent(DWORD mask) {
+    counters_.commEvents++;
+    if (mask & EV_RXCHAR) {
+        counters_.rxCharEvents++;
+        readWaiting();
+    }
+    if (mask & EV_TXEMPTY) {
+        counters_.txEmptyEvents++;
+        if (!gone_)
+            checkDrained(true);
+    }
+    if (mask == 0)
+        Sleep(1); // a wait ended for no event: no spinning on it
+}
+
+void SerialLink::Loop::armWait() {
+    ResetEvent(io_->waitOv.hEvent);
+    io_->eventMask = 0;
+    if (WaitCommEvent(h_, &io_->eventMask, &io_->waitOv)) {
+        failures_ = 0;
+        commEvent(io_->eventMask);
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+        io_->waitPending = true;
+    } else {
+        failed(GetLastError());
+    }
+}
+
+// Bytes written and no EV_TXEMPTY yet: the queue is looked at once they should have left.
+DWORD SerialLink::Loop::drainCheckTimeoutMs() const {
+    if (!io_->owesDrain || io_->writePending)
+        return IdleCheckMs;
+    const std::int64_t dueNs =
+        io_->lastWriteDoneNs + std::int64_t(io_->lastWriteSize) * link_.byteNs_.load() + DrainCheckMarginNs;
+    return DWORD(std::clamp<std::int64_t>((dueNs - nowNs()) / 1'000'000 + 1, 1, IdleCheckMs));
+}
+
+void SerialLink::Loop::onTimeout() {
+    COMSTAT st{};
+    if (!status(&st))
+        return;
+    if (st.cbInQue > 0)
+        readWaiting();
+    if (!gone_ && io_->owesDrain && !io_->writePending) {
+        if (st.cbOutQue > 0) { // a slow line: give it the time its bytes need
+            io_->lastWriteDoneNs = nowNs();
+            io_->lastWriteSize = st.cbOutQue;
+        } else {
+            checkDrained(false);
+        }
+    }
+}
+
+void SerialLink::Loop::onWriteCompleted() {
+    io_->writePending = false;
+    DWORD n = 0;
+    if (GetOverlappedResult(h_, &io_->writeOv, &n, FALSE)) {
+        failures_ = 0;
+        writeDone(n);
+    } else {
+        const DWORD error = GetLastError();
+        io_->queued.insert(io_->queued.begin(), io_->writing.begin(), io_->writing.end());
+        io_->writing.clear();
+        failed(error);
+    }
+}
+
+void SerialLink::Loop::onWaitCompleted() {
+    io_->waitPending = false;
+    DWORD n = 0;
+    if (GetOverlappedResult(h_, &io_->waitOv, &n, FALSE)) {
+        failures_ = 0;
+        commEvent(io_->eventMask);
+    } else {
+        failed(GetLastError());
+    }
+}
+
+bool SerialLink::Loop::waitOnce() {
+    HANDLE handles[3];
+    DWORD count = 0;
+    if (io_->writePending)
+        handles[count++] = io_->writeOv.hEvent;
+    handles[count++] = io_->waitOv.hEvent;
+    handles[count++] = wake_;
+    const DWORD r = WaitForMultipleObjects(count, handles, FALSE, drainCheckTimeoutMs());
+    if (link_.stop_.load())
+        return false;
+    if (r == WAIT_TIMEOUT) {
+        onTimeout();
+        return !gone_;
+    }
+    if (r >= WAIT_OBJECT_0 + count) {
+        lostError_ = GetLastError();
+        gone_ = true;
+        return false;
+    }
+    const HANDLE which = handles[r - WAIT_OBJECT_0];
+    if (which == io_->writeOv.hEvent) {
+        onWriteCompleted();
+    } else if (which == io_->waitOv.hEvent) {
+        onWaitCompleted();
+    } else {
+        link_.handler_->takeCommands(out_);
+        queueOut();
+    }
+    return true;
+}
+
+// Requests still in flight end here; their buffers live until they have.
+void SerialLink::Loop::cancelPending() {
+    if (!io_->waitPending && !io_->writePending)
+        return;
+    SetCommMask(h_, 0);
+    CancelIoEx(h_, nullptr);
+    bool settled = true;
+    for (OVERLAPPED* ov : {&io_->waitOv, &io_->writeOv}) {
+        const bool pending = ov == &io_->waitOv ? io_->waitPending : io_->writePending;
+        DWORD n = 0;
+        if (pending && WaitForSingleObject(ov->hEvent, 2000) == WAIT_OBJECT_0)
+            GetOverlappedResult(h_, ov, &n, FALSE);
+        else if (pending)
+            settled = false;
+    }
+    if (!settled)
+        io_.release(); // the driver never let go: better a small leak than a write into freed memory
+}
+
+void SerialLink::Loop::run() {
+    while (!gone_ && !link_.stop_.load()) {
+        if (!io_->writePending && !io_->queued.empty()) {
             startWrite();
             continue;
         }
-        if (!io->waitPending) {
+        if (!io_->waitPending) {
             armWait();
             continue;
         }
-
-        HANDLE handles[3];
-        DWORD count = 0;
-        if (io->writePending)
-            handles[count++] = io->writeOv.hEvent;
-        handles[count++] = io->waitOv.hEvent;
-        handles[count++] = wake;
-        DWORD timeoutMs = IdleCheckMs;
-        if (io->owesDrain && !io->writePending) {
-            const std::int64_t dueNs =
-                io->lastWriteDoneNs + std::int64_t(io->lastWriteSize) * byteNs_.load() + DrainCheckMarginNs;
-            timeoutMs = DWORD(std::clamp<std::int64_t>((dueNs - nowNs()) / 1'000'000 + 1, 1, IdleCheckMs));
-        }
-        const DWORD r = WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
-        if (stop_.load())
+        if (!waitOnce())
             break;
-        if (r == WAIT_TIMEOUT) {
-            COMSTAT st{};
-            if (!status(&st))
-                break;
-            if (st.cbInQue > 0)
-                readWaiting();
-            if (!gone && io->owesDrain && !io->writePending) {
-                if (st.cbOutQue > 0) { // a slow line: give it the time its bytes need
-                    io->lastWriteDoneNs = nowNs();
-                    io->lastWriteSize = st.cbOutQue;
-                } else {
-                    checkDrained(false);
-                }
-            }
-            continue;
-        }
-        if (r >= WAIT_OBJECT_0 + count) {
-            lostError = GetLastError();
-            gone = true;
-            break;
-        }
-        const HANDLE which = handles[r - WAIT_OBJECT_0];
-        DWORD n = 0;
-        if (which == io->writeOv.hEvent) {
-            io->writePending = false;
-            if (GetOverlappedResult(h, &io->writeOv, &n, FALSE)) {
-                failures = 0;
-                writeDone(n);
-            } else {
-                const DWORD error = GetLastError();
-                io->queued.insert(io->queued.begin(), io->writing.begin(), io->writing.end());
-                io->writing.clear();
-                failed(error);
-            }
-        } else if (which == io->waitOv.hEvent) {
-            io->waitPending = false;
-            if (GetOverlappedResult(h, &io->waitOv, &n, FALSE)) {
-                failures = 0;
-                commEvent(io->eventMask);
-            } else {
-                failed(GetLastError());
-            }
-        } else {
-            handler_->takeCommands(out);
-            queueOut();
-        }
     }
+    cancelPending();
+    if (gone_ && !link_.stop_.load()) {
+        link_.lost_ = true;
+        link_.handler_->onLost(lostError_);
+    }
+}
 
-    // Requests still in flight end here; their buffers live until they have.
-    if (io->waitPending || io->writePending) {
-        SetCommMask(h, 0);
-        CancelIoEx(h, nullptr);
-        bool settled = true;
-        for (OVERLAPPED* ov : {&io->waitOv, &io->writeOv}) {
-            const bool pending = ov == &io->waitOv ? io->waitPending : io->writePending;
-            DWORD n = 0;
-            if (pending && WaitForSingleObject(ov->hEvent, 2000) == WAIT_OBJECT_0)
-                GetOverlappedResult(h, ov, &n, FALSE);
-            else if (pending)
-                settled = false;
-        }
-        if (!settled)
-            io.release(); // the driver never let go: better a small leak than a write into freed memory
-    }
-    if (gone && !stop_.load()) {
-        lost_ = true;
-        handler_->onLost(lostError);
-    }
+void SerialLink::run() {
+    Loop(*this).run();
 }
 
 } // namespace panelix::win

@@ -100,6 +100,7 @@ public:
 private:
     SerialLink() = default;
     struct Io;
+    class Loop;
     void run();
     void* handle_ = nullptr; // HANDLE
     void* wakeEvent_ = nullptr;

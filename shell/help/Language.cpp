@@ -95,7 +95,8 @@ QString translateFor(Language language, const char* context, const QString& sour
 QString usageFor(Language language) {
     if (language == Language::Chinese)
         return usageText();
-    return translateFor(language, "panelix::StartupOptions", QString::fromUtf8(usageSourceText()));
+    return withPlatformDefaults(
+        translateFor(language, "panelix::StartupOptions", QString::fromUtf8(usageSourceText())));
 }
 
 } // namespace panelix

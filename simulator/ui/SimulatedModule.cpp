@@ -3,6 +3,8 @@
 #include "simulator/ui/SimulatorWindow.h"
 #include "simulator/ui/WindowPlacement.h"
 
+#include "common/LinePeer.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -16,19 +18,33 @@ SimulatedModule::~SimulatedModule() {
     if (remember_ && window_)
         QSettings().setValue(positionKey(), window_->pos());
     window_.reset();
+    unregisterLinePeer(link_.get()); // a line still open to it counts as unplugged
     link_->stop();
 }
 
 bool SimulatedModule::start(ModuleLink::Timing timing, QString* error) {
-    if (!pty_.isOpen() && !pty_.open()) {
-        *error = QStringLiteral("无法创建模拟串口(伪终端)!");
-        return false;
-    }
+    if (transport_ == Transport::InProcess)
+        return true;
+    if (!pty_.isOpen() && !pty_.open())
+        return startInProcess(timing);
     if (!link_->start(timing)) {
         *error = QStringLiteral("模拟显示模块无法启动!");
         return false;
     }
+    transport_ = Transport::Pty;
     return true;
+}
+
+bool SimulatedModule::startInProcess(ModuleLink::Timing timing) {
+    link_->stop();
+    link_->setTiming(timing);
+    registerLinePeer(QString::fromLatin1(InProcessDevice), link_.get());
+    transport_ = Transport::InProcess;
+    return true;
+}
+
+QString SimulatedModule::devicePath() const {
+    return transport_ == Transport::InProcess ? QString::fromLatin1(InProcessDevice) : pty_.slavePath();
 }
 
 SimulatorWindow& SimulatedModule::window() {

@@ -15,8 +15,10 @@ class SimulatorWindow;
 
 // A simulated module ready for the application's serial path: a pty whose
 // slave is the device to open, the module running on its master, and, on
-// request, the window that shows it. Destroyed in the right order: the window
-// first, then the module's thread, then the pty.
+// request, the window that shows it. Where no pty can be had (always on
+// Windows) the module is the far end of an in-process line instead, opened by
+// the name InProcessDevice through the same CommPort. Destroyed in the right
+// order: the window first, then the module's thread or line, then the pty.
 class SimulatedModule {
 public:
     SimulatedModule();
@@ -24,10 +26,17 @@ public:
     SimulatedModule(const SimulatedModule&) = delete;
     SimulatedModule& operator=(const SimulatedModule&) = delete;
 
-    // False with a Chinese message when no pty can be had.
+    enum class Transport { None, Pty, InProcess };
+    static constexpr const char* InProcessDevice = "inproc:simulated-module";
+
+    // A pty when one can be had, else an in-process line. False with a Chinese
+    // message when the module cannot start.
     bool start(ModuleLink::Timing timing, QString* error);
-    // The device the application opens, e.g. /dev/pts/3.
-    QString devicePath() const { return pty_.slavePath(); }
+    // Only an in-process line, even where ptys exist (tests of that line).
+    bool startInProcess(ModuleLink::Timing timing);
+    Transport transport() const { return transport_; }
+    // The device the application opens, e.g. /dev/pts/3 or InProcessDevice.
+    QString devicePath() const;
     ModuleLink& link() { return *link_; }
     const ModuleLink& link() const { return *link_; }
 
@@ -48,6 +57,7 @@ private:
     std::unique_ptr<ModuleLink> link_;
     std::unique_ptr<SimulatorWindow> window_;
     bool remember_ = false;
+    Transport transport_ = Transport::None;
 };
 
 } // namespace panelix

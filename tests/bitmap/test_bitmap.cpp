@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 using panelix::test::describe;
 
@@ -212,6 +214,7 @@ TEST_F(Bitmap, RefusedFilesChangeNothing) {
     }
 }
 
+#ifndef _WIN32
 TEST_F(Bitmap, UnwritableFileAddRefusesAndKeepsTheOldFile) {
     const QString one = bmp("one.bmp", bmpFile(8, 1));
     EXPECT_FALSE(builder.buildDownloadImage({one}, reader, dir.filePath("nodir/file.add")));
@@ -231,6 +234,7 @@ TEST_F(Bitmap, UnwritableFileAddRefusesAndKeepsTheOldFile) {
     EXPECT_EQ(describe(builder.error()), "FileAddNotWritten");
     EXPECT_EQ(test::readFile(fileAdd), QByteArray(1000, 'x'));
 }
+#endif
 
 TEST(BitmapPreview, InfoTextAndBoxSize) {
     EXPECT_EQ(previewBoxSize(160, 100, QSize(2000, 2000)), QSize(480, 300));

@@ -22,6 +22,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -144,6 +145,13 @@ TEST_F(Cli, HelpAndUsageErrors) {
               2);
     EXPECT_EQ(run({QStringLiteral("pack"), bmp(QStringLiteral("a.bmp"), 8, 8, 1)}), 2); // no -o
     EXPECT_EQ(l.module->receivedCount(), 0); // nothing reached the line
+}
+
+TEST_F(Cli, VersionIsOneLineAndTouchesNothing) {
+    EXPECT_EQ(run({QStringLiteral("--version")}), 0);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^panelix-cli [0-9]+\\.[0-9]+\n$")).match(out).hasMatch()) << qPrintable(out);
+    EXPECT_TRUE(err.isEmpty());
+    EXPECT_EQ(run({QStringLiteral("--version"), QStringLiteral("extra")}), 2);
 }
 
 // --- Single commands: the window's bytes

@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 using panelix::test::describe;
 
@@ -38,6 +40,7 @@ TEST(FontImage, FileHeadPaddedToTheImageSize) {
     }
 }
 
+#ifndef _WIN32
 TEST(FontImage, AnythingButAReadableFileIsRefused) {
     QTemporaryDir dir;
     ASSERT_TRUE(test::writeFile(dir.filePath("hzk16.bak"), fontBytes(100)));
@@ -53,6 +56,7 @@ TEST(FontImage, AnythingButAReadableFileIsRefused) {
         EXPECT_TRUE(font.image.isEmpty());
     }
 }
+#endif
 
 } // namespace
 } // namespace panelix

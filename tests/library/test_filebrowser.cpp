@@ -7,8 +7,12 @@
 #include <QDir>
 #include <QFile>
 
+#ifndef _WIN32
 #include <fcntl.h>
+#endif
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 using namespace panelix;
 
@@ -43,6 +47,7 @@ TEST(FileBrowser, DrivesAndTheSilentFallBack) {
     EXPECT_FALSE(fellBack);
 }
 
+#ifndef _WIN32
 namespace {
 
 bool createNative(const QByteArray& path, const QByteArray& contents) {
@@ -61,7 +66,9 @@ struct UnlinkedOnExit {
 };
 
 } // namespace
+#endif
 
+#ifndef _WIN32
 // Names unpacked from archives made on Chinese Windows are GBK bytes, not UTF-8.
 TEST(FileBrowser, NamesThatAreNotUtf8AreShownAndOpenOnlyByTheirBytes) {
     QTemporaryDir dir;
@@ -110,3 +117,24 @@ TEST(FileBrowser, NamesThatAreNotUtf8AreShownAndOpenOnlyByTheirBytes) {
         shown.append(x.name);
     EXPECT_EQ(bmpFilesIn(dir.path()), shown);
 }
+#endif
+
+#ifdef _WIN32
+// Windows: the drives are the drive letters, and paths match them whatever their case.
+TEST(FileBrowser, DriveLettersAreTheDrives) {
+    const QStringList roots = driveRoots();
+    ASSERT_TRUE(roots.contains(QStringLiteral("C:/")));
+    EXPECT_EQ(driveForPath(QStringLiteral("c:/dispkit"), roots), QStringLiteral("C:/"));
+    EXPECT_EQ(driveForPath(QStringLiteral("C:\\dispkit\\a.bmp"), roots), QStringLiteral("C:/"));
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::writeFile(dir.filePath(QString::fromUtf8("测试.BMP")), "1"));
+    ASSERT_TRUE(test::writeFile(dir.filePath("b.txt"), "1"));
+    const QList<BrowserEntry> entries = bmpEntriesIn(dir.path());
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].displayName, QString::fromUtf8("测试.BMP"));
+    EXPECT_TRUE(entries[0].pathOpensFile);
+    QFile file;
+    ASSERT_TRUE(openNativeFile(entries[0].nativePath, &file));
+    EXPECT_EQ(file.readAll(), QByteArray("1"));
+}
+#endif

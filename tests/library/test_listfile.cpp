@@ -5,7 +5,9 @@
 
 #include <csignal>
 #include <QDir>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 using panelix::test::describe;
 
@@ -83,7 +85,14 @@ TEST_F(ListFileTest, MissingAndUnreadableFiles) {
     EXPECT_EQ(describe(message), "ListNotRead");
     EXPECT_EQ(list.listStore()[0], "b");
     ASSERT_TRUE(QFile::rename(path, dir.filePath("File.TXT")));
-    EXPECT_EQ(listFilePath(dir.path()), dir.filePath("File.TXT"));
+    // The name as the directory holds it (Wine keeps the old case on a case-only rename).
+    const QStringList names = QDir(dir.path()).entryList({"*.txt"}, QDir::Files | QDir::CaseSensitive) +
+                              QDir(dir.path()).entryList({"*.TXT"}, QDir::Files | QDir::CaseSensitive);
+    ASSERT_EQ(names.size(), 1);
+#ifndef _WIN32
+    EXPECT_EQ(names.first(), "File.TXT");
+#endif
+    EXPECT_EQ(listFilePath(dir.path()), dir.filePath(names.first()));
 }
 
 TEST_F(ListFileTest, RefusedSaveLeavesOldFileAndStore) {
@@ -100,6 +109,7 @@ TEST_F(ListFileTest, RefusedSaveLeavesOldFileAndStore) {
     EXPECT_EQ(list.listStore()[0], "");
 }
 
+#ifndef _WIN32
 // The file system refuses the write part-way, as a full disk does; a file-size limit
 // makes that happen even for root.
 TEST_F(ListFileTest, WriteRefusedPartWayLeavesOldFile) {
@@ -116,3 +126,4 @@ TEST_F(ListFileTest, WriteRefusedPartWayLeavesOldFile) {
     EXPECT_EQ(message.reason, InputReason::ListNotSaved);
     EXPECT_EQ(readFile(path), listBytes(1, {"old"}));
 }
+#endif
