@@ -78,8 +78,9 @@ bool BmpReader::ReadBmp(const QString& path) {
             farPixels = file.read(pixelBytes);
         if (file.error() != QFileDevice::NoError)
             return refuse(translated(CannotOpen), path);
+        // Rows cut off by the end of the file: a file that cannot be read whole.
         if (farPixels.size() != pixelBytes)
-            return refuse(translated(NotMonochrome), path);
+            return refuse(translated(CannotOpen), path);
         pixels = reinterpret_cast<const uchar*>(farPixels.constData());
     }
 
