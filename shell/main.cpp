@@ -36,7 +36,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Panelix"));
     {
         QSettings settings;
-        panelix::applySettings(&options, settings);
+        const panelix::SettingsReport report = panelix::applySettings(&options, settings);
+        for (const QString& key : report.ignoredKeys)
+            std::fprintf(stderr, "panelix: stored setting %s is unusable: ignored and dropped\n", key.toUtf8().constData());
+        if (report.resetFailed) {
+            std::fprintf(stderr, "panelix: --reset-settings failed: %s cannot be written\n",
+                         settings.fileName().toUtf8().constData());
+            return 1;
+        }
     }
     if (!panelix::installLanguage(panelix::chosenLanguage(options.language)))
         std::fputs("panelix: the English translation cannot be loaded; the window stays Chinese\n", stderr);
