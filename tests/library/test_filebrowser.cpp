@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace panelix;
@@ -109,4 +110,23 @@ TEST(FileBrowser, NamesThatAreNotUtf8AreShownAndOpenOnlyByTheirBytes) {
     for (const Expected& x : expected)
         shown.append(x.name);
     EXPECT_EQ(bmpFilesIn(dir.path()), shown);
+}
+
+TEST(FileBrowser, OnlyRealDirectoriesAreListedAsFolders) {
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    ASSERT_TRUE(d.mkdir("pictures"));
+    ASSERT_TRUE(d.mkdir("Archive"));
+    ASSERT_TRUE(d.mkdir(".hidden"));
+    ASSERT_TRUE(test::writeFile(d.filePath("notes.txt"), "1"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(d.filePath("pipe")).constData(), 0600), 0);
+    // Links: to a device, a FIFO, a file, nothing, themselves, and one to a real folder.
+    ASSERT_TRUE(QFile::link("/dev/zero", d.filePath("zero")));
+    ASSERT_TRUE(QFile::link(d.filePath("pipe"), d.filePath("to-pipe")));
+    ASSERT_TRUE(QFile::link(d.filePath("notes.txt"), d.filePath("to-notes")));
+    ASSERT_TRUE(QFile::link(d.filePath("gone"), d.filePath("dangling")));
+    ASSERT_EQ(::symlink("loop", QFile::encodeName(d.filePath("loop")).constData()), 0);
+    ASSERT_TRUE(QFile::link(d.filePath("pictures"), d.filePath("linked")));
+    EXPECT_EQ(subdirectoriesIn(dir.path()), QStringList({"Archive", "linked", "pictures"}));
+    EXPECT_TRUE(subdirectoriesIn(d.filePath("zero")).isEmpty());
 }
