@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace panelix {
@@ -352,9 +353,15 @@ bool loadPicture(const QString& path, const QSize& target, QImage* out, QString*
     const QSize declared = reader.size();
     const bool svg = format == "svg" || format == "svgz";
     // Bytes a dot of the decoded form (8 for 16-bit colour), 4 when the reader does not say.
-    const QImage::Format decodedFormat = reader.imageFormat();
+    // The JPEG handler leaves the format unset for a header it cannot read, so the value is
+    // taken as a number and checked before it is used as a format.
+    static_assert(sizeof(QImage::Format) == sizeof(int));
+    const QImage::Format said = reader.imageFormat();
+    int formatNumber = 0;
+    std::memcpy(&formatNumber, &said, sizeof formatNumber);
+    const bool known = formatNumber > QImage::Format_Invalid && formatNumber < QImage::NImageFormats;
     const qint64 bytesPerDot =
-        decodedFormat == QImage::Format_Invalid ? 4 : std::max(1, QImage::toPixelFormat(decodedFormat).bitsPerPixel() / 8);
+        known ? std::max(1, QImage::toPixelFormat(QImage::Format(formatNumber)).bitsPerPixel() / 8) : 4;
     if (svg) {
         // Rendered so that it covers the target: every placement then only shrinks or crops it.
         QSize natural = declared.isValid() && !declared.isEmpty() ? declared : clampTarget(target);
