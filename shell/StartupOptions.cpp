@@ -1,6 +1,8 @@
 #include "shell/StartupOptions.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPoint>
 #include <QSettings>
 
@@ -197,6 +199,15 @@ bool usable(const QString& key, const QVariant& v) {
 }
 
 } // namespace
+
+bool setAsideOversizedSettings(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() <= MaxSettingsFileBytes)
+        return false;
+    const QString aside = path + QStringLiteral(".unusable");
+    QFile::remove(aside);
+    return QFile::rename(path, aside);
+}
 
 SettingsReport applySettings(StartupOptions* o, QSettings& settings) {
     SettingsReport report;

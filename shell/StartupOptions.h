@@ -45,6 +45,15 @@ inline constexpr qsizetype MaxStoredValueBytes = 4096;
 inline constexpr qsizetype MaxStoredKeyLength = 256;
 inline constexpr int MaxStoredCoordinate = 1'000'000;
 
+// A settings file larger than this is not read: QSettings parses all of it when it is
+// opened (a 100 MB value costs some 300 MB and seconds before the window shows), and
+// nothing the program stores comes near it.
+inline constexpr qint64 MaxSettingsFileBytes = 1024 * 1024;
+
+// Renames a settings file larger than MaxSettingsFileBytes to PATH.unusable, so that it is
+// neither read nor written back (the user's data stays there to look at). True when it did.
+bool setAsideOversizedSettings(const QString& path);
+
 // Takes from the settings what the command line did not give (after forgetting
 // them all with --reset-settings) and marks the options to be remembered. Every stored
 // value is checked first against the bounds above.

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <memory>
@@ -35,6 +36,13 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Panelix"));
     QApplication::setApplicationName(QStringLiteral("Panelix"));
     {
+#ifndef Q_OS_WIN
+        const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                             QStringLiteral("/Panelix/Panelix.conf");
+        if (panelix::setAsideOversizedSettings(file))
+            std::fprintf(stderr, "panelix: settings file %s is over 1 MB: not read, set aside as %s.unusable\n",
+                         file.toUtf8().constData(), file.toUtf8().constData());
+#endif
         QSettings settings;
         const panelix::SettingsReport report = panelix::applySettings(&options, settings);
         for (const QString& key : report.ignoredKeys)

@@ -181,3 +181,27 @@ TEST(WindowPlacement, ARememberedPositionIsUsedOnlyWhereItCanBeSeen) {
     EXPECT_EQ(visibleWindowPosition(QRect(QPoint(2000, 300), size), one), std::nullopt);
     EXPECT_EQ(visibleWindowPosition(QRect(QPoint(100, 80), size), {}), std::nullopt);
 }
+
+TEST(StartupOptions, AnOversizedSettingsFileIsSetAsideUnread) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Panelix.conf");
+    const QByteArray big = "[General]\nport1=/dev/ttyUSB0\ndataDir=" + QByteArray(2 * 1024 * 1024, 'x') + "\n";
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(big), big.size());
+    }
+    EXPECT_TRUE(setAsideOversizedSettings(file));
+    EXPECT_FALSE(QFileInfo::exists(file));
+    EXPECT_EQ(QFileInfo(file + ".unusable").size(), big.size());
+    // A settings file of a usual size is left where it is.
+    {
+        QSettings settings(file, QSettings::IniFormat);
+        settings.setValue("port1", "/dev/ttyUSB0");
+    }
+    const qint64 size = QFileInfo(file).size();
+    ASSERT_GT(size, 0);
+    EXPECT_FALSE(setAsideOversizedSettings(file));
+    EXPECT_EQ(QFileInfo(file).size(), size);
+    EXPECT_FALSE(setAsideOversizedSettings(dir.filePath("missing.conf")));
+}
