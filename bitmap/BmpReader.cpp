@@ -67,8 +67,9 @@ bool BmpReader::readBmp(const QString& path) {
             farPixels = file.read(pixelBytes);
         if (file.error() != QFileDevice::NoError)
             return refuse(InputReason::BitmapUnreadable, path);
+        // Rows cut off by the end of the file: a file that cannot be read whole.
         if (farPixels.size() != pixelBytes)
-            return refuse(InputReason::NotMonoBmp, path);
+            return refuse(InputReason::BitmapUnreadable, path);
         pixels = reinterpret_cast<const uchar*>(farPixels.constData());
     }
 

@@ -2,10 +2,16 @@
 #include "cli/Interrupts.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <memory>
+#ifndef _WIN32
+#include <stdlib.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -34,7 +40,26 @@ int main(int argc, char** argv) {
     if (panelix::cli::needsGui(arguments)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt Gui looks for a runtime directory while it starts; without XDG_RUNTIME_DIR it
+        // makes $TMPDIR/runtime-$USER and leaves it behind, although no window ever opens.
+        // It gets a private one for its start instead, removed again at once.
+        QByteArray runtimeDir;
+#ifndef _WIN32
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            QByteArray pattern = QFile::encodeName(QDir::tempPath()) + "/panelix-cli-XXXXXX";
+            if (::mkdtemp(pattern.data())) {
+                runtimeDir = pattern;
+                qputenv("XDG_RUNTIME_DIR", runtimeDir);
+            }
+        }
+#endif
         app = std::make_unique<QGuiApplication>(argc, argv);
+#ifndef _WIN32
+        if (!runtimeDir.isEmpty()) {
+            ::rmdir(runtimeDir.constData());
+            qunsetenv("XDG_RUNTIME_DIR");
+        }
+#endif
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }

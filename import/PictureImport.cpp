@@ -2,7 +2,6 @@
 
 #include "common/Gbk.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -14,15 +13,18 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace panelix {
 
 namespace {
 
-// Files larger than this are not read into memory at all: no picture the module can
-// show needs a source of this size, and a 4 GB video must not be slurped by mistake.
-constexpr qint64 MaxSourceFileBytes = 256LL * 1024 * 1024;
+// A decoded source takes at most this much memory (the reader's own allocation limit
+// may be lower): the picture is decoded from its file, then converted to 32-bit dots in
+// place or into a second buffer of at most the same size (MaxSourcePixels), so no
+// accepted picture costs more than twice this, whatever its size on disk.
+constexpr qint64 MaxDecodedBytes = 128LL * 1024 * 1024;
 // An SVG is rendered at most this large on either axis, whatever its target.
 constexpr int MaxSvgSide = 4096;
 // Where scalePicture records the part of its result that holds the picture; the rest is
@@ -35,25 +37,61 @@ bool fail(InputError* error, InputReason reason, const QString& path) {
     return false;
 }
 
-quint32 be32(const QByteArray& d, qsizetype at) {
-    const auto* b = reinterpret_cast<const uchar*>(d.constData()) + at;
-    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
-}
+// A file's bytes at any offset through a window of aligned blocks, so that checking the
+// structure of a large file never holds more than one block of it.
+class FileBytes {
+public:
+    explicit FileBytes(QFile* file) : file_(file), size_(file->size()) {}
+    qint64 size() const { return size_; }
+    bool failed() const { return failed_; }
+    // The byte at i (0..255); -1 outside the file or after a read error.
+    int at(qint64 i) {
+        if (i < 0 || i >= size_ || failed_)
+            return -1;
+        if (i < start_ || i >= start_ + window_.size()) {
+            start_ = i - i % BlockBytes;
+            if (!file_->seek(start_)) {
+                failed_ = true;
+                return -1;
+            }
+            window_ = file_->read(BlockBytes);
+            if (i - start_ >= window_.size()) {
+                failed_ = true;
+                return -1;
+            }
+        }
+        return quint8(window_.at(qsizetype(i - start_)));
+    }
+    quint32 be32(qint64 i) {
+        quint32 v = 0;
+        for (int k = 0; k < 4; ++k)
+            v = v << 8 | quint32(at(i + k) & 0xFF);
+        return v;
+    }
+
+private:
+    static constexpr qint64 BlockBytes = 64 * 1024;
+    QFile* file_;
+    qint64 size_;
+    qint64 start_ = 0;
+    QByteArray window_;
+    bool failed_ = false;
+};
 
 // A PNG is complete when its chunks run without a gap up to IEND. Qt's decoder shows
 // the rows it got from a cut file and reports success, which would silently import
-// half a picture.
-bool pngComplete(const QByteArray& d) {
-    qsizetype at = 8;
+// half a picture. Chunks are skipped by their lengths, never read.
+bool pngComplete(FileBytes& d) {
+    qint64 at = 8;
     while (at + 12 <= d.size()) {
-        const quint32 length = be32(d, at);
-        const QByteArray type = d.mid(at + 4, 4);
-        const qint64 next = qint64(at) + 12 + qint64(length);
-        if (next > d.size())
+        const quint32 length = d.be32(at);
+        const bool end = d.at(at + 4) == 'I' && d.at(at + 5) == 'E' && d.at(at + 6) == 'N' && d.at(at + 7) == 'D';
+        const qint64 next = at + 12 + qint64(length);
+        if (d.failed() || next > d.size())
             return false;
-        if (type == "IEND")
+        if (end)
             return true;
-        at = qsizetype(next);
+        at = next;
     }
     return false;
 }
@@ -62,37 +100,36 @@ bool pngComplete(const QByteArray& d) {
 // lengths; the entropy-coded data after each SOS runs to the next marker (FF followed
 // by anything but 00, a restart marker or fill bytes). libjpeg pads a cut file with
 // grey and only warns.
-bool jpegComplete(const QByteArray& d) {
-    const auto* b = reinterpret_cast<const uchar*>(d.constData());
-    const qsizetype n = d.size();
-    qsizetype at = 2;
+bool jpegComplete(FileBytes& d) {
+    const qint64 n = d.size();
+    qint64 at = 2;
     while (at + 1 < n) {
-        if (b[at] != 0xFF)
+        if (d.at(at) != 0xFF)
             return false;
-        uchar marker = b[at + 1];
+        int marker = d.at(at + 1);
         while (marker == 0xFF && at + 2 < n) { // fill bytes before a marker
             ++at;
-            marker = b[at + 1];
+            marker = d.at(at + 1);
         }
         at += 2;
         if (marker == 0xD9)
-            return true;
+            return !d.failed();
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
             continue; // markers without a length
         if (at + 2 > n)
             return false;
-        const qsizetype length = qsizetype(b[at]) << 8 | b[at + 1];
-        if (length < 2 || at + length > n)
+        const qint64 length = qint64(d.at(at)) << 8 | d.at(at + 1);
+        if (d.failed() || length < 2 || at + length > n)
             return false;
         at += length;
         if (marker == 0xDA) {
             while (at + 1 < n) {
-                if (b[at] == 0xFF && b[at + 1] != 0x00 && !(b[at + 1] >= 0xD0 && b[at + 1] <= 0xD7) &&
-                    b[at + 1] != 0xFF)
+                const int next = d.at(at + 1);
+                if (d.at(at) == 0xFF && next != 0x00 && !(next >= 0xD0 && next <= 0xD7) && next != 0xFF)
                     break;
                 ++at;
             }
-            if (at + 1 >= n)
+            if (d.failed() || at + 1 >= n)
                 return false;
         }
     }
@@ -101,11 +138,95 @@ bool jpegComplete(const QByteArray& d) {
 
 // A GIF ends with its trailer byte once the last image's data is complete; Qt shows
 // a cut one with the missing rows left blank.
-bool gifComplete(const QByteArray& d) {
-    qsizetype end = d.size();
+bool gifComplete(FileBytes& d) {
+    qint64 end = d.size();
     while (end > 0 && d.at(end - 1) == '\0')
         --end;
     return end > 0 && d.at(end - 1) == ';';
+}
+
+// A BMP is complete when its pixel data is: every row of an uncompressed picture lies
+// within the file, and a run-length coded one reaches its end-of-picture code (or the
+// end of its last row) before the end of the file. Qt's decoder leaves the missing rows
+// black and reports success.
+bool bmpComplete(FileBytes& d) {
+    const auto le = [&d](qint64 at, int bytes) {
+        quint32 v = 0;
+        for (int k = bytes - 1; k >= 0; --k)
+            v = v << 8 | quint32(d.at(at + k) & 0xFF);
+        return v;
+    };
+    const qint64 infoSize = le(14, 4);
+    qint64 width = 0;
+    qint64 height = 0;
+    int bits = 0;
+    quint32 compression = 0;
+    if (infoSize == 12) { // the core header: 16-bit fields
+        width = le(18, 2);
+        height = le(20, 2);
+        bits = int(le(24, 2));
+    } else {
+        width = qint32(le(18, 4));
+        height = qint32(le(22, 4));
+        bits = int(le(28, 2));
+        compression = le(30, 4);
+    }
+    const qint64 offset = le(10, 4);
+    if (d.failed() || offset >= d.size())
+        return false;
+    height = std::abs(height);
+    if (compression == 1 || compression == 2) { // RLE8, RLE4
+        qint64 at = offset;
+        qint64 rowsEnded = 0;
+        while (at + 1 < d.size()) {
+            const int count = d.at(at);
+            const int code = d.at(at + 1);
+            at += 2;
+            if (count > 0)
+                continue; // a run: two bytes
+            if (code == 1)
+                return !d.failed(); // end of the picture
+            if (code == 0) {
+                if (++rowsEnded >= height)
+                    return !d.failed();
+            } else if (code == 2) {
+                rowsEnded += d.at(at + 1);
+                at += 2;
+            } else { // literal dots, padded to an even number of bytes
+                const qint64 bytes = compression == 1 ? code : (code + 1) / 2;
+                at += bytes + (bytes & 1);
+            }
+            if (d.failed())
+                return false;
+        }
+        return false;
+    }
+    if (width <= 0 || height <= 0 || bits <= 0)
+        return true; // the decoder refuses these itself
+    const qint64 stride = (width * bits + 31) / 32 * 4;
+    return stride <= (d.size() - offset) / height; // offset + stride x height <= size, without overflow
+}
+
+// Dots of any decoded format as 32-bit RGB, a transparent part composited on white.
+// Pictures that are already 32 bits a dot are converted in place; others take one
+// buffer of the result's size besides their own.
+QImage flattenOnWhite(QImage image) {
+    if (!image.hasAlphaChannel()) {
+        image.convertTo(QImage::Format_RGB32);
+        return image;
+    }
+    image.convertTo(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = line[x];
+            const int a = qAlpha(c);
+            const auto over = [a](int v) { return (v * a + 255 * (255 - a) + 127) / 255; };
+            line[x] = qRgb(over(qRed(c)), over(qGreen(c)), over(qBlue(c)));
+        }
+    }
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+    return image;
 }
 
 QRect contentRect(const QImage& image) {
@@ -192,32 +313,44 @@ bool loadPicture(const QString& path, const QSize& target, QImage* out, InputErr
     // Only regular files: a FIFO or a device of that name would block for good.
     if (!info.isFile())
         return fail(error, InputReason::PictureUnreadable, path);
-    if (info.size() > MaxSourceFileBytes)
-        return fail(error, InputReason::PictureTooLarge, path);
+    // The picture is decoded from the file as the decoder asks for its bytes: the file is
+    // never held in memory, whatever it carries besides the dots.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(error, InputReason::PictureUnreadable, path);
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(error, InputReason::PictureUnreadable, path);
-    if (data.isEmpty())
+    if (file.size() == 0)
         return fail(error, InputReason::NotAPicture, path);
 
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     const QByteArray format = reader.format().toLower();
     if (format.isEmpty())
         return fail(error, InputReason::NotAPicture, path);
 
-    if ((format == "png" && !pngComplete(data)) || (format == "jpeg" && !jpegComplete(data)) ||
-        (format == "gif" && !gifComplete(data)))
-        return fail(error, InputReason::PictureUnreadable, path);
+    if (format == "png" || format == "jpeg" || format == "gif" || format == "bmp") {
+        // Through a handle of its own, so that the reader's position stays where it was.
+        QFile structure(path);
+        if (!structure.open(QIODevice::ReadOnly))
+            return fail(error, InputReason::PictureUnreadable, path);
+        FileBytes bytes(&structure);
+        if ((format == "png" && !pngComplete(bytes)) || (format == "jpeg" && !jpegComplete(bytes)) ||
+            (format == "gif" && !gifComplete(bytes)) || (format == "bmp" && !bmpComplete(bytes)))
+            return fail(error, InputReason::PictureUnreadable, path);
+    }
 
     const QSize declared = reader.size();
     const bool svg = format == "svg" || format == "svgz";
+    // Bytes a dot of the decoded form (8 for 16-bit colour), 4 when the reader does not say.
+    // The JPEG handler leaves the format unset for a header it cannot read, so the value is
+    // taken as a number and checked before it is used as a format.
+    static_assert(sizeof(QImage::Format) == sizeof(int));
+    const QImage::Format said = reader.imageFormat();
+    int formatNumber = 0;
+    std::memcpy(&formatNumber, &said, sizeof formatNumber);
+    const bool known = formatNumber > QImage::Format_Invalid && formatNumber < QImage::NImageFormats;
+    const qint64 bytesPerDot =
+        known ? std::max(1, QImage::toPixelFormat(QImage::Format(formatNumber)).bitsPerPixel() / 8) : 4;
     if (svg) {
         // Rendered so that it covers the target: every placement then only shrinks or crops it.
         QSize natural = declared.isValid() && !declared.isEmpty() ? declared : clampTarget(target);
@@ -228,7 +361,8 @@ bool loadPicture(const QString& path, const QSize& target, QImage* out, InputErr
     } else if (declared.isValid()) {
         if (declared.isEmpty())
             return fail(error, InputReason::PictureUnreadable, path);
-        if (qint64(declared.width()) * declared.height() > MaxSourcePixels)
+        const qint64 dots = qint64(declared.width()) * declared.height();
+        if (dots > MaxSourcePixels || dots * bytesPerDot > MaxDecodedBytes)
             return fail(error, InputReason::PictureTooLarge, path);
     }
 
@@ -241,19 +375,11 @@ bool loadPicture(const QString& path, const QSize& target, QImage* out, InputErr
             return fail(error, InputReason::PictureTooLarge, path);
         return fail(error, InputReason::PictureUnreadable, path);
     }
-    if (!svg && qint64(image.width()) * image.height() > MaxSourcePixels)
+    // A format that did not declare its size is held to the same bounds once decoded.
+    if (!svg && (qint64(image.width()) * image.height() > MaxSourcePixels || image.sizeInBytes() > MaxDecodedBytes))
         return fail(error, InputReason::PictureTooLarge, path);
 
-    if (image.hasAlphaChannel()) {
-        QImage flat(image.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, image);
-        painter.end();
-        *out = flat;
-    } else {
-        *out = image.convertToFormat(QImage::Format_RGB32);
-    }
+    *out = flattenOnWhite(std::move(image));
     return true;
 }
 
@@ -279,7 +405,13 @@ QImage scalePicture(const QImage& source, const ImportOptions& options) {
         // The centre of the source in the target's aspect ratio, then one scaling.
         const QSize crop = atLeastOne(target.scaled(from, Qt::KeepAspectRatio));
         const QRect r(QPoint((from.width() - crop.width()) / 2, (from.height() - crop.height()) / 2), crop);
-        placed = source.copy(r).scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // A decoded source's crop shares its dots instead of copying them (it can be nearly
+        // all of a large source).
+        const bool shared = source.depth() == 32 && source.colorCount() == 0;
+        const QImage cropped = shared ? QImage(source.constScanLine(r.top()) + qsizetype(r.left()) * 4, r.width(),
+                                               r.height(), source.bytesPerLine(), source.format())
+                                      : source.copy(r);
+        placed = cropped.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         content = QRect(QPoint(0, 0), target);
         break;
     }

@@ -32,8 +32,10 @@ struct ImportOptions {
 
 // The largest picture the module stores (and the BMP reader accepts).
 inline constexpr QSize MaxPictureSize{640, 481};
-// Sources with more pixels than this are refused from their header, before decoding.
-inline constexpr qint64 MaxSourcePixels = 64'000'000;
+// Sources with more pixels than this are refused from their header, before decoding: their 32-bit
+// form would take more than 128 MiB. A decoded form over 128 MiB (8 bytes a dot of deep colour) is
+// refused too; the file itself is never read into memory whole.
+inline constexpr qint64 MaxSourcePixels = 32LL * 1024 * 1024;
 
 // A decoded source picture, composited on white (transparent parts become light), EXIF orientation applied.
 // SVG is rendered at the target size (the smallest size of its aspect ratio that covers the target). Refuses unreadable, truncated, non-picture, zero-size files and

@@ -80,6 +80,18 @@ bool canStoreInList(const BrowserEntry& entry) {
     return entry.pathOpensFile && fromGbk(toGbk(entry.path)) == entry.path;
 }
 
+QStringList subdirectoriesIn(const QString& dir) {
+    // QDir counts a link among the directories whatever it leads to; only what the link
+    // resolves to decides here.
+    QStringList names;
+    const QDir d(dir);
+    for (const QString& name : d.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
+        if (QFileInfo(d.filePath(name)).isDir())
+            names.append(name);
+    }
+    return names;
+}
+
 bool canListDirectory(const QString& dir) {
     const QFileInfo info(dir);
     return info.isDir() && info.isReadable() && info.isExecutable();

@@ -51,6 +51,11 @@ QStringList bmpFilesIn(const QString& dir);
 // and every character has a GBK code, so it opens the same file when read back.
 bool canStoreInList(const BrowserEntry& entry);
 
+// The folders the directory list shows inside dir: the names of its entries that are
+// directories once links are followed (a link to a device, a FIFO or a file is none),
+// hidden ones left out, sorted without regard to case.
+QStringList subdirectoriesIn(const QString& dir);
+
 // True when dir is a directory whose entries can be listed.
 bool canListDirectory(const QString& dir);
 

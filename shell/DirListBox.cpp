@@ -1,5 +1,7 @@
 #include "shell/DirListBox.h"
 
+#include "library/FileBrowser.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -41,9 +43,7 @@ bool DirListBox::setPath(const QString& requested) {
         ++depth;
     }
     setCurrentRow(int(chain.size()) - 1);
-    const QStringList subdirs =
-        QDir(clean).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString& sub : subdirs) {
+    for (const QString& sub : subdirectoriesIn(clean)) {
         auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + sub, this);
         item->setData(PathRole, QDir(clean).filePath(sub));
         item->setIcon(style()->standardIcon(QStyle::SP_DirClosedIcon));

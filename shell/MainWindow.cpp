@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalBlocker>
 
@@ -363,8 +364,14 @@ void MainWindow::updatePortTip(int port) {
 void MainWindow::restoreRemembered(const StartupOptions& options) {
     QSettings settings;
     const QVariant position = settings.value(QStringLiteral("window/position"));
-    if (position.isValid())
-        move(position.toPoint());
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    if (const auto at = visibleWindowPosition(QRect(position.toPoint(), frameGeometry().size()), screens);
+        position.isValid() && at)
+        move(*at);
+    else if (position.isValid() && QGuiApplication::primaryScreen())
+        move(QGuiApplication::primaryScreen()->availableGeometry().center() - rect().center());
     if (!options.lastFolder.isEmpty() && canListDirectory(options.lastFolder)) {
         const QSignalBlocker block(driveList_);
         driveList_->setCurrentIndex(int(driveRoots().indexOf(driveForPath(options.lastFolder, driveRoots()))));

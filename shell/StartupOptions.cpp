@@ -1,7 +1,13 @@
 #include "shell/StartupOptions.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPoint>
 #include <QSettings>
+
+#include <cmath>
+#include <cstdlib>
 
 namespace panelix {
 
@@ -133,9 +139,98 @@ ParseOutcome parseStartupOptions(const QStringList& args, StartupOptions* option
     return ParseOutcome::Run;
 }
 
-void applySettings(StartupOptions* o, QSettings& settings) {
-    if (o->resetSettings)
+namespace {
+
+// Keys holding a path, and those holding a whole number.
+const char* const PathKeys[] = {"dataDir", "port1", "port2", "browser/lastFolder"};
+const char* const IntegerKeys[] = {"import/width",    "import/height",   "import/brightness",
+                                   "import/contrast", "import/threshold"};
+
+qsizetype storedSize(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::QByteArray:
+        return v.toByteArray().size();
+    case QMetaType::QStringList: {
+        qsizetype n = 0;
+        for (const QString& s : v.toStringList())
+            n += s.size();
+        return n;
+    }
+    default:
+        return v.toString().size();
+    }
+}
+
+bool isOneOf(const QString& key, const auto& keys) {
+    for (const char* k : keys) {
+        if (key == QLatin1String(k))
+            return true;
+    }
+    return false;
+}
+
+bool usable(const QString& key, const QVariant& v) {
+    if (key.size() > MaxStoredKeyLength || storedSize(v) > MaxStoredValueBytes)
+        return false;
+    if (isOneOf(key, PathKeys)) {
+        if (v.typeId() != QMetaType::QString)
+            return false;
+        const QString path = v.toString();
+        if (path.toUtf8().size() > MaxStoredPathBytes)
+            return false;
+        for (QChar c : path) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                return false;
+        }
+        return true;
+    }
+    if (isOneOf(key, IntegerKeys)) {
+        bool ok = false;
+        v.toString().toInt(&ok);
+        return ok;
+    }
+    if (key == QLatin1String("import/gamma")) {
+        bool ok = false;
+        const double g = v.toString().toDouble(&ok);
+        return ok && std::isfinite(g);
+    }
+    if (key == QLatin1String("import/invert")) {
+        const QString b = v.toString();
+        return b == QLatin1String("true") || b == QLatin1String("false");
+    }
+    if (key == QLatin1String("window/position")) {
+        if (v.typeId() != QMetaType::QPoint)
+            return false;
+        const QPoint p = v.toPoint();
+        return std::abs(p.x()) <= MaxStoredCoordinate && std::abs(p.y()) <= MaxStoredCoordinate;
+    }
+    return true;
+}
+
+} // namespace
+
+bool setAsideOversizedSettings(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() <= MaxSettingsFileBytes)
+        return false;
+    const QString aside = path + QStringLiteral(".unusable");
+    QFile::remove(aside);
+    return QFile::rename(path, aside);
+}
+
+SettingsReport applySettings(StartupOptions* o, QSettings& settings) {
+    SettingsReport report;
+    if (o->resetSettings) {
         settings.clear();
+        settings.sync();
+        report.resetFailed = settings.status() == QSettings::AccessError;
+    }
+    for (const QString& key : settings.allKeys()) {
+        if (!usable(key, settings.value(key))) {
+            report.ignoredKeys << key.left(MaxStoredKeyLength);
+            settings.remove(key);
+        }
+    }
     o->remember = true;
     const auto take = [&](const char* key, bool given, QString* value) {
         const QString stored = settings.value(QLatin1String(key)).toString();
@@ -146,6 +241,24 @@ void applySettings(StartupOptions* o, QSettings& settings) {
     take("port1", o->port1Given, &o->port1);
     take("port2", o->port2Given, &o->port2);
     o->lastFolder = settings.value(QStringLiteral("browser/lastFolder")).toString();
+    return report;
+}
+
+std::optional<QPoint> visibleWindowPosition(const QRect& frame, const QList<QRect>& screens) {
+    if (frame.isEmpty())
+        return std::nullopt;
+    // Enough of the window to see it and take it by its top edge: the top left or right
+    // corner region of at least 100 x 40 dots (or the whole window when smaller) lies on
+    // one screen.
+    const int w = std::min(frame.width(), 100);
+    const int h = std::min(frame.height(), 40);
+    const QRect topLeft(frame.topLeft(), QSize(w, h));
+    const QRect topRight(QPoint(frame.right() - w + 1, frame.top()), QSize(w, h));
+    for (const QRect& screen : screens) {
+        if (screen.contains(topLeft) || screen.contains(topRight))
+            return frame.topLeft();
+    }
+    return std::nullopt;
 }
 
 } // namespace panelix

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <memory>
@@ -36,8 +37,22 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Panelix"));
     QApplication::setApplicationName(QStringLiteral("Panelix"));
     {
+#ifndef Q_OS_WIN
+        const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                             QStringLiteral("/Panelix/Panelix.conf");
+        if (panelix::setAsideOversizedSettings(file))
+            std::fprintf(stderr, "panelix: settings file %s is over 1 MB: not read, set aside as %s.unusable\n",
+                         file.toUtf8().constData(), file.toUtf8().constData());
+#endif
         QSettings settings;
-        panelix::applySettings(&options, settings);
+        const panelix::SettingsReport report = panelix::applySettings(&options, settings);
+        for (const QString& key : report.ignoredKeys)
+            std::fprintf(stderr, "panelix: stored setting %s is unusable: ignored and dropped\n", key.toUtf8().constData());
+        if (report.resetFailed) {
+            std::fprintf(stderr, "panelix: --reset-settings failed: %s cannot be written\n",
+                         settings.fileName().toUtf8().constData());
+            return 1;
+        }
     }
     if (!panelix::installLanguage(panelix::chosenLanguage(options.language)))
         std::fputs("panelix: the English translation cannot be loaded; the window stays Chinese\n", stderr);

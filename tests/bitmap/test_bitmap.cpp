@@ -185,7 +185,13 @@ TEST_F(Bitmap, RefusedFilesChangeNothing) {
     QByteArray rgb = bmpFile(16, 4), rle = bmpFile(16, 4);
     rgb[28] = 24;
     rle[30] = 1;
-    const QList<std::pair<QString, QByteArray>> cases = {{notMono + "cut.bmp", bmpFile(16, 4).left(62 + 15)},
+    // Pixel rows cut off by the end of the file: a file that cannot be read whole, near the
+    // header or beyond the first 40,001 bytes.
+    QByteArray farCut = bmpFile(100, 30);
+    farCut.insert(62, QByteArray(50000, '\x77')).replace(10, 4, hex("8EC30000"));
+    farCut.chop(1);
+    const QList<std::pair<QString, QByteArray>> cases = {{"BitmapUnreadable:cut.bmp", bmpFile(16, 4).left(62 + 15)},
+                                                         {"BitmapUnreadable:farcut.bmp", farCut},
                                                          {notMono + "rgb.bmp", rgb},
                                                          {notMono + "rle.bmp", rle},
                                                          {notMono + "text.bmp", QByteArray(80, 'x')},

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -590,4 +591,27 @@ TEST_F(Cli, CtrlCEndsTheProgramCleanly) {
     CommPort after;
     after.setDevicePath(1, l.path());
     EXPECT_TRUE(after.setPortOpen(true));
+}
+
+// --- The program itself: no runtime directory left behind
+
+TEST_F(Cli, AConversionLeavesNoRuntimeDirectoryBehind) {
+    // Without XDG_RUNTIME_DIR, starting Qt Gui (picture decoding needs it) would make
+    // $TMPDIR/runtime-$USER, although no window ever opens.
+    const QString p = png(QStringLiteral("photo.png"), 40, 20);
+    const QString temp = file(QStringLiteral("temp"));
+    ASSERT_TRUE(QDir().mkpath(temp));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("TMPDIR"), temp);
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(PANELIX_CLI_PATH),
+                  {QStringLiteral("convert"), p, QStringLiteral("-o"), file(QStringLiteral("photo.bmp"))});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(file(QStringLiteral("photo.bmp"))));
+    EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList());
 }

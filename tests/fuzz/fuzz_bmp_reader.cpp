@@ -25,7 +25,7 @@ quint32 le32(const QByteArray& f, qint64 at) {
 
 // What the format says of a file, worked out from its bytes alone.
 struct Expected {
-    enum Verdict { Taken, NotMonochrome, OutOfRange } verdict = NotMonochrome;
+    enum Verdict { Taken, NotMonochrome, OutOfRange, CutShort } verdict = NotMonochrome;
     QByteArray head; // the reader's buffer: the first 40001 bytes, zero after the end
     MonoBitmap bitmap;
     std::vector<QByteArray> storedRows; // each row as stored, stride bytes, top row first
@@ -50,8 +50,12 @@ Expected expected(const QByteArray& f) {
     const int rows = h < 0 ? -h : h;
     const int stride = (w + 31) / 32 * 4;
     const qint64 offset = le32(f, 10);
-    if (offset < 14 + infoSize || offset + qint64(rows) * stride > f.size())
+    if (offset < 14 + infoSize)
         return e;
+    if (offset + qint64(rows) * stride > f.size()) { // rows cut off by the end: unreadable
+        e.verdict = Expected::CutShort;
+        return e;
+    }
 
     e.verdict = Expected::Taken;
     e.stride = stride;
@@ -106,8 +110,10 @@ void readAndJudge(BmpReader& reader, const QByteArray& file) {
 
     FUZZ_CHECK(taken == (want.verdict == Expected::Taken));
     if (!taken) {
-        const QString prefix = QString::fromUtf8(want.verdict == Expected::OutOfRange ? "位图尺寸超出范围:"
-                                                                                      : "不是单色BMP位图:");
+        const char* const text = want.verdict == Expected::OutOfRange ? "位图尺寸超出范围:"
+                                 : want.verdict == Expected::CutShort ? "位图文件无法打开:"
+                                                                      : "不是单色BMP位图:";
+        const QString prefix = QString::fromUtf8(text);
         FUZZ_CHECK(reader.error() == prefix + QStringLiteral("input.bmp"));
         FUZZ_CHECK(State(reader) == before);
         return;

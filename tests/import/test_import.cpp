@@ -13,10 +13,12 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <array>
 #include <vector>
 
 using namespace panelix;
@@ -109,6 +111,38 @@ QByteArray be32(quint32 v) {
 
 QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
     return be32(quint32(data.size())) + type + data + be32(crc32(type + data));
+}
+
+// CRC-32 of a PNG chunk's type followed by n zero bytes, without holding the zeros.
+quint32 crc32WithZeros(const QByteArray& type, qint64 n) {
+    static const auto table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+            t[i] = c;
+        }
+        return t;
+    }();
+    quint32 c = 0xFFFFFFFFu;
+    for (char ch : type)
+        c = table[(c ^ quint8(ch)) & 0xFFu] ^ (c >> 8);
+    for (qint64 i = 0; i < n; ++i)
+        c = table[c & 0xFFu] ^ (c >> 8);
+    return ~c;
+}
+
+// A line of /proc/self/status in KiB ("VmRSS:", "VmHWM:"), -1 when there is none.
+qint64 statusKib(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(qsizetype(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
 }
 
 struct Files : ::testing::Test {
@@ -429,6 +463,41 @@ TEST_F(Files, CutNonPictureAndEmptyFilesAreRefusedByName) {
     EXPECT_FALSE(loadPicture(put(QStringLiteral("zero.bmp"), makeBmp(zero)), QSize(320, 240), &img, &error));
 }
 
+TEST_F(Files, CutBmpIsRefusedLikeOtherCutPictures) {
+    // A 320 x 240 24-bit BMP cut after 1000 bytes: the decoder would leave the missing rows
+    // black and call it a success.
+    QImage noise(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x ^ y) % 256));
+    const QByteArray full = encode(noise, "bmp");
+    ASSERT_EQ(full.size(), 54 + 320 * 3 * 240);
+    QImage img;
+    InputError error;
+    EXPECT_FALSE(loadPicture(put(QStringLiteral("cut.bmp"), full.left(1000)), QSize(320, 240), &img, &error));
+    EXPECT_EQ(describe(error), "PictureUnreadable cut.bmp");
+    // The last row's last byte missing: refused too; whole: accepted.
+    EXPECT_FALSE(loadPicture(put(QStringLiteral("cut.bmp"), full.left(full.size() - 1)), QSize(320, 240), &img, &error));
+    EXPECT_EQ(describe(error), "PictureUnreadable cut.bmp");
+    EXPECT_TRUE(loadPicture(put(QStringLiteral("cut.bmp"), full), QSize(320, 240), &img, &error)) << describe(error);
+    MonoBitmap bits;
+    EXPECT_FALSE(importPicture(put(QStringLiteral("cut.bmp"), full.left(1000)), ImportOptions{}, &bits, &error));
+
+    // Run-length coded (RLE8), 4 x 2: a run of 4 dots of colour 0, end of row, 4 of colour 1,
+    // end of picture. Cut before its end code (the second row's run missing), it is refused.
+    BmpLayout rle;
+    rle.width = 4;
+    rle.height = 2;
+    rle.bitsPerPixel = 8;
+    rle.compression = 1;
+    rle.rows = QByteArray::fromHex("0400" "0000" "0401" "0001");
+    const QByteArray whole = makeBmp(rle);
+    ASSERT_TRUE(loadPicture(put(QStringLiteral("rle.bmp"), whole), QSize(320, 240), &img, &error)) << describe(error);
+    EXPECT_EQ(img.size(), QSize(4, 2));
+    EXPECT_FALSE(loadPicture(put(QStringLiteral("rle.bmp"), whole.left(whole.size() - 4)), QSize(320, 240), &img, &error));
+    EXPECT_EQ(describe(error), "PictureUnreadable rle.bmp");
+}
+
 TEST_F(Files, BmpNamesNeverOverwriteAndStayGbk) {
     const QString dir = tmp.filePath(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkpath(dir));
@@ -451,6 +520,42 @@ TEST_F(Files, MonoBmpDetection) {
     EXPECT_TRUE(isMonoBmp(put(QStringLiteral("m.bmp"), makeBmp(mono))));
     EXPECT_FALSE(isMonoBmp(put(QStringLiteral("c.bmp"), encode(halves(8, 8), "bmp"))));
     EXPECT_FALSE(isMonoBmp(put(QStringLiteral("p.bmp"), encode(halves(8, 8), "png"))));
+}
+
+// --- Memory: a source is decoded from its file, never read into memory whole.
+
+TEST_F(Files, ALargeFileIsDecodedFromDiskNotReadWhole) {
+    // A valid 64 x 64 PNG with a 96 MB private ancillary chunk before its IDAT. The chunk is
+    // a hole in a sparse file, so it costs no disk, but reading the file whole would cost
+    // 96 MB of memory.
+    constexpr qint64 filler = 96LL << 20;
+    const QByteArray png = encode(halves(64, 64), "png");
+    ASSERT_EQ(png.mid(12, 4), QByteArray("IHDR"));
+    const QString p = path(QStringLiteral("filler.png"));
+    {
+        QFile f(p);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(png.left(8 + 25)); // signature and IHDR
+        f.write(be32(quint32(filler)) + "prIv");
+        ASSERT_TRUE(f.seek(f.pos() + filler));
+        f.write(be32(crc32WithZeros("prIv", filler)));
+        f.write(png.mid(8 + 25));
+        ASSERT_EQ(f.size(), png.size() + 12 + filler);
+    }
+    // Writing 5 to clear_refs starts the peak resident size (VmHWM) afresh (Linux 4.0 on).
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1 || !clear.flush())
+        GTEST_SKIP() << "this kernel cannot reset the peak resident size";
+    clear.close();
+    const qint64 before = statusKib("VmRSS:");
+    ASSERT_GT(before, 0);
+    QImage img;
+    InputError error;
+    ASSERT_TRUE(loadPicture(p, QSize(320, 240), &img, &error)) << describe(error);
+    const qint64 peak = statusKib("VmHWM:");
+    EXPECT_EQ(img.size(), QSize(64, 64));
+    EXPECT_LT(greyAt(img, 5, 30), 40);
+    EXPECT_LT(peak - before, 24 * 1024) << "the peak grew by " << (peak - before) << " KiB";
 }
 
 // --- Round trip: the imported dots are the dots the module shows.

@@ -9,8 +9,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
-#endif
-#ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -136,5 +135,26 @@ TEST(FileBrowser, DriveLettersAreTheDrives) {
     QFile file;
     ASSERT_TRUE(openNativeFile(entries[0].nativePath, &file));
     EXPECT_EQ(file.readAll(), QByteArray("1"));
+}
+#endif
+
+#ifndef _WIN32
+TEST(FileBrowser, OnlyRealDirectoriesAreListedAsFolders) {
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    ASSERT_TRUE(d.mkdir("pictures"));
+    ASSERT_TRUE(d.mkdir("Archive"));
+    ASSERT_TRUE(d.mkdir(".hidden"));
+    ASSERT_TRUE(test::writeFile(d.filePath("notes.txt"), "1"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(d.filePath("pipe")).constData(), 0600), 0);
+    // Links: to a device, a FIFO, a file, nothing, themselves, and one to a real folder.
+    ASSERT_TRUE(QFile::link("/dev/zero", d.filePath("zero")));
+    ASSERT_TRUE(QFile::link(d.filePath("pipe"), d.filePath("to-pipe")));
+    ASSERT_TRUE(QFile::link(d.filePath("notes.txt"), d.filePath("to-notes")));
+    ASSERT_TRUE(QFile::link(d.filePath("gone"), d.filePath("dangling")));
+    ASSERT_EQ(::symlink("loop", QFile::encodeName(d.filePath("loop")).constData()), 0);
+    ASSERT_TRUE(QFile::link(d.filePath("pictures"), d.filePath("linked")));
+    EXPECT_EQ(subdirectoriesIn(dir.path()), QStringList({"Archive", "linked", "pictures"}));
+    EXPECT_TRUE(subdirectoriesIn(d.filePath("zero")).isEmpty());
 }
 #endif
