@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "cli/Paths.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -12,10 +13,9 @@ namespace {
 
 volatile std::sig_atomic_t interrupts = 0;
 
-// The first Ctrl+C stops the transfers cleanly; a second one ends the program at once.
+// Ctrl+C stops the transfers cleanly. A second one only marks again: ending the program at
+// once would leave the temporary data directory behind, so the clean-up always runs to its end.
 extern "C" void onInterrupt(int) {
-    if (interrupts != 0)
-        ::_exit(panelix::cli::ExitInterrupted);
     interrupts = 1;
     panelix::cli::requestInterrupt();
 }
@@ -38,8 +38,12 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) 
 int main(int argc, char** argv) {
     qInstallMessageHandler(quietQt);
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
+    QList<QByteArray> nativeArguments; // paths are bytes: a name need not be UTF-8
+    for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
+        nativeArguments << QByteArray(argv[i]);
+    }
+    panelix::cli::setNativeArguments(arguments, nativeArguments);
     // Picture decoding needs Qt Gui (fonts for SVG text), never a display.
     std::unique_ptr<QCoreApplication> app;
     if (panelix::cli::needsGui(arguments)) {
@@ -54,6 +58,7 @@ int main(int argc, char** argv) {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
     // A closed terminal ends the transfers as cleanly as Ctrl+C, and the temporary data
     // directory goes with them.
     sigaction(SIGINT, &action, nullptr);
