@@ -780,3 +780,82 @@ TEST_F(Cli, DirectoryOfAKilledRunIsRemovedByTheNext) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(leftoverDirs(tmpDir), QStringList({QStringLiteral("panelix-cli-Living"), QStringLiteral("panelix-cli-NoOwnr")}));
 }
+
+// --- One byte count everywhere
+
+namespace {
+
+// The count of the error line for port ("N of T bytes sent", "after N of T bytes"): N.
+qint64 countIn(const QString& text, const QString& port) {
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(QStringLiteral("panelix-cli: ") + port + QLatin1Char(':')))
+            continue;
+        const qsizetype of = line.indexOf(QStringLiteral(" of "));
+        if (of < 0)
+            continue;
+        const qsizetype start = line.lastIndexOf(QLatin1Char(' '), of - 1) + 1;
+        return line.mid(start, of - start).toLongLong();
+    }
+    return -1;
+}
+
+// The bytes column of the table, for port.
+qint64 tableCount(const QString& table, const QString& port) {
+    for (const QString& line : table.split(QLatin1Char('\n'))) {
+        if (line.startsWith(port + QLatin1Char(' ')))
+            return line.split(QLatin1Char(' '), Qt::SkipEmptyParts).last().toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST_F(Cli, InterruptedCountIsTheBytesTheModuleGot) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 240, 5); // about 5 s
+    for (int round = 0; round < 3; ++round) {
+        lines.clear();
+        QStringList args{QStringLiteral("download"), a};
+        for (int i = 0; i < 2; ++i)
+            args << QStringLiteral("--port") << line().path();
+        QTimer::singleShot(300 + 97 * round, [] { cli::requestInterrupt(); });
+        ASSERT_EQ(run(args), 130);
+        spin(100);
+        for (const auto& l : lines) {
+            const qint64 got = l->module->dataBytes().size();
+            ASSERT_GT(got, 0);
+            EXPECT_EQ(countIn(err, l->path()), got) << err.toStdString();
+            EXPECT_EQ(tableCount(out, l->path()), got) << out.toStdString();
+        }
+    }
+    // --json: the error event's bytes.
+    lines.clear();
+    Line& l = line();
+    QTimer::singleShot(500, [] { cli::requestInterrupt(); });
+    ASSERT_EQ(run({QStringLiteral("download"), a, QStringLiteral("--port"), l.path(), QStringLiteral("--json")}), 130);
+    spin(100);
+    qint64 jsonBytes = -1;
+    for (const QString& line : out.split(QLatin1Char('\n'))) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (o.value(QStringLiteral("event")).toString() == QStringLiteral("error"))
+            jsonBytes = o.value(QStringLiteral("bytes")).toInteger();
+    }
+    EXPECT_EQ(jsonBytes, l.module->dataBytes().size()) << out.toStdString();
+}
+
+TEST_F(Cli, LostPortCountIsTheSameOnStderrAndInTheTable) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 48, 5); // 1920 data bytes, about 1.5 s
+    Line& lost = line();
+    Line& fine = line();
+    QTimer::singleShot(400, [&] {
+        lost.module->stop();
+        lost.pty.closeMaster(); // the adapter is pulled
+    });
+    const int status = run({QStringLiteral("download"), a, QStringLiteral("--port"), lost.path(), QStringLiteral("--port"), fine.path()});
+    EXPECT_EQ(status, 4) << err.toStdString();
+    const qint64 lostCount = countIn(err, lost.path());
+    ASSERT_GT(lostCount, 0) << err.toStdString();
+    EXPECT_EQ(lostCount, tableCount(out, lost.path())) << err.toStdString() << out.toStdString();
+    // The module stopped reading before the line went: the line took at least what it read.
+    EXPECT_GE(lostCount, lost.module->dataBytes().size());
+    EXPECT_EQ(tableCount(out, fine.path()), 1024 + 1920);
+}
