@@ -62,13 +62,19 @@ Kind kindOf(const QByteArray& native) {
 
 QString kindText(Kind kind) {
     switch (kind) {
-    case Kind::Directory: return QStringLiteral("is a directory");
-    case Kind::Fifo: return QStringLiteral("is not a regular file (a FIFO)");
-    case Kind::Device: return QStringLiteral("is a device");
-    case Kind::Socket: return QStringLiteral("is not a regular file (a socket)");
-    case Kind::Other: return QStringLiteral("is not a regular file");
+    case Kind::Directory:
+        return QStringLiteral("is a directory");
+    case Kind::Fifo:
+        return QStringLiteral("is not a regular file (a FIFO)");
+    case Kind::Device:
+        return QStringLiteral("is a device");
+    case Kind::Socket:
+        return QStringLiteral("is not a regular file (a socket)");
+    case Kind::Other:
+        return QStringLiteral("is not a regular file");
     case Kind::Missing:
-    case Kind::Regular: break;
+    case Kind::Regular:
+        break;
     }
     return {};
 }
@@ -149,7 +155,8 @@ bool claimTemporaryDir(const QString& dir) {
 int sweepTemporaryDirs() {
     const QDir temp = QDir::temp();
     int removed = 0;
-    for (const QString& name : temp.entryList({TempPrefix + QStringLiteral("*")}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+    for (const QString& name : temp.entryList({TempPrefix + QStringLiteral("*")},
+                                              QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
         if (name.size() != TempPrefix.size() + 6)
             continue;
         QDir dir(temp.filePath(name));
