@@ -2,6 +2,7 @@
 
 #include "bitmap/BmpWriter.h"
 #include "cli/FirmwareCommands.h"
+#include "cli/Paths.h"
 #include "cli/Texts.h"
 #include "library/ListFile.h"
 
@@ -82,9 +83,14 @@ std::optional<int> Command::importOptions(ImportOptions* o) {
 QString Command::workDir() {
     if (parser_.isSet(opt_.dataDir))
         return QDir(parser_.value(opt_.dataDir)).absolutePath();
+    return scratchDir();
+}
+
+QString Command::scratchDir() {
     if (!tempDir_) {
         tempDir_ = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("panelix-cli-XXXXXX")));
-        if (!tempDir_->isValid())
+        // The owner's pid lets a later run remove the directory when this process is killed.
+        if (!tempDir_->isValid() || !claimTemporaryDir(tempDir_->path()))
             return QString();
     }
     return tempDir_->path();
@@ -97,11 +103,12 @@ bool Command::collectEntries(const QStringList& pictures, QStringList* entries, 
             *status = usage(QStringLiteral("give either --list or pictures, not both"));
             return false;
         }
-        const QString path = parser_.value(opt_.list);
-        if (!QFileInfo(path).isFile()) {
-            *status = bad(QStringLiteral("list file not found: %1").arg(path));
+        const QString given = parser_.value(opt_.list);
+        if (const QString problem = inputPathProblem(given, QStringLiteral("list file")); !problem.isEmpty()) {
+            *status = bad(problem);
             return false;
         }
+        const QString path = openablePath(given, scratchDir());
         ListFile file;
         InputError error;
         *entries = file.loadList(path, &error);
@@ -122,13 +129,18 @@ bool Command::collectEntries(const QStringList& pictures, QStringList* entries, 
         return false;
     }
     QString dir;
-    for (const QString& picture : pictures) {
+    for (const QString& given : pictures) {
         if (interruptRequested()) {
             *status = ExitInterrupted;
             return false;
         }
-        if (!QFileInfo(picture).isFile()) {
-            *status = bad(QStringLiteral("picture not found: %1").arg(picture));
+        if (const QString problem = inputPathProblem(given, QStringLiteral("picture")); !problem.isEmpty()) {
+            *status = bad(problem);
+            return false;
+        }
+        const QString picture = openablePath(given, scratchDir());
+        if (picture.isEmpty()) {
+            *status = bad(QStringLiteral("cannot open: %1").arg(shownPath(given)));
             return false;
         }
         if (isMonoBmp(picture)) {
@@ -243,6 +255,7 @@ int Command::run(const QStringList& arguments) {
         return usage(QStringLiteral("no command given"));
     const QString command = positional.takeFirst();
     args_ = positional;
+    sweepTemporaryDirs();
 
     return dispatch(command);
 }

@@ -100,6 +100,8 @@ private:
     std::optional<int> importOptions(ImportOptions* out);
     // Where download and pack write: --data-dir, or a temporary directory of this run.
     QString workDir();
+    // This run's own temporary directory (removed at its end); empty when none can be made.
+    QString scratchDir();
     // The BMP list for PICTURE... (converted where needed) or --list; false with *status set.
     bool collectEntries(const QStringList& pictures, QStringList* entries, bool* fromList, int* status);
     int portCommand(PortPlan plan);

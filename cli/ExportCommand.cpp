@@ -2,6 +2,7 @@
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
 #include "cli/FirmwareCommands.h"
+#include "cli/Paths.h"
 #include "cli/PortRun.h"
 #include "cli/Texts.h"
 #include "import/MonoImage.h"
@@ -241,9 +242,15 @@ std::optional<int> ExportCommand::format(Format* out, bool reading) {
     return std::nullopt;
 }
 
-bool ExportCommand::picture(const QString& path, const ImportOptions& options, MonoBitmap* out, int* status) {
-    if (!QFileInfo(path).isFile()) {
-        *status = bad(QStringLiteral("picture not found: %1").arg(path));
+bool ExportCommand::picture(const QString& given, const ImportOptions& options, MonoBitmap* out, int* status) {
+    if (const QString problem = inputPathProblem(given, QStringLiteral("picture")); !problem.isEmpty()) {
+        *status = bad(problem);
+        return false;
+    }
+    // Export makes no temporary directory: a name that is not UTF-8 is refused here.
+    const QString path = openablePath(given, QString());
+    if (path.isEmpty()) {
+        *status = bad(QStringLiteral("cannot open (name not UTF-8): %1").arg(shownPath(given)));
         return false;
     }
     if (isMonoBmp(path)) {
@@ -338,6 +345,8 @@ int ExportCommand::exportPictures(const QStringList& pictures) {
         return ExitDone;
     }
     const QString out = parser_.value(opt_.output);
+    if (const QString problem = outputPathProblem(out); !problem.isEmpty())
+        return bad(problem);
     QString error;
     if (!writeFileAtomically(out, result, &error))
         return bad(QStringLiteral("cannot write %1: %2").arg(out, error));
@@ -368,9 +377,13 @@ int ExportCommand::readBack() {
     if (parser_.isSet(opt_.height) && !number(opt_.height, 1, MaxExportSide, &height))
         return usage(QStringLiteral("--height must be 1..%1").arg(MaxExportSide));
 
+    if (const QString problem = outputPathProblem(out); !problem.isEmpty())
+        return bad(problem);
     const QString path = parser_.value(opt_.read);
+    if (const QString problem = inputPathProblem(path, QStringLiteral("file")); !problem.isEmpty())
+        return bad(problem);
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly))
         return bad(QStringLiteral("cannot open: %1").arg(path));
     // Far more than any picture of MaxExportSide x MaxExportSide dots written as C text.
     constexpr qint64 MaxInput = 256 * 1024 * 1024;

@@ -1,6 +1,7 @@
 // panelix-cli font build: a font file rendered into the module's HZK16, or the characters of a
 // text as a small indexed font, for firmware.
 #include "cli/FirmwareCommands.h"
+#include "cli/Paths.h"
 #include "common/DataDir.h"
 #include "export/CText.h"
 #include "fontbuild/FontBuild.h"
@@ -137,6 +138,9 @@ int FontBuildCommand::run(const QStringList& arguments) {
     if (cIdentifier(arrayName + QStringLiteral(".x")) != arrayName)
         return usage(QStringLiteral("--name must be a C identifier, not '%1'").arg(arrayName));
 
+    // Refused before the (slow) build: a FIFO there would block the write.
+    if (const QString problem = outputPathProblem(out); !problem.isEmpty())
+        return bad(problem);
     const QString fontPath = parser_.value(from);
     const bool subset = parser_.isSet(chars) && fmt != QStringLiteral("hzk");
     QByteArray result;

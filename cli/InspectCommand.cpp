@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 
 #include "bitmap/BmpReader.h"
+#include "cli/Paths.h"
 #include "cli/Texts.h"
 #include "import/MonoImage.h"
 #include "protocol/Module.h"
@@ -17,10 +18,16 @@ namespace panelix::cli {
 int Command::cmdInspect() {
     if (args_.size() != 1)
         return usage(QStringLiteral("inspect needs one FILE.add or FILE.bmp"));
-    const QString path = args_.first();
+    if (const QString problem = inputPathProblem(args_.first(), QStringLiteral("file")); !problem.isEmpty())
+        return bad(problem);
+    if (parser_.isSet(opt_.output)) {
+        if (const QString problem = outputPathProblem(parser_.value(opt_.output)); !problem.isEmpty())
+            return bad(problem);
+    }
+    const QString path = openablePath(args_.first(), scratchDir());
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return bad(QStringLiteral("cannot open: %1").arg(path));
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return bad(QStringLiteral("cannot open: %1").arg(shownPath(args_.first())));
     const QByteArray head = file.read(2);
     file.close();
 

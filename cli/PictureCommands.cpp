@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 
 #include "bitmap/BmpWriter.h"
+#include "cli/Paths.h"
 #include "cli/Texts.h"
 #include "library/BitmapList.h"
 #include "protocol/Module.h"
@@ -17,6 +18,8 @@ int Command::cmdPack() {
     if (!parser_.isSet(opt_.output))
         return usage(QStringLiteral("pack needs -o FILE.add"));
     const QString out = parser_.value(opt_.output);
+    if (const QString problem = outputPathProblem(out); !problem.isEmpty())
+        return bad(problem);
     QStringList entries;
     bool fromList = false;
     int status = ExitDone;
@@ -75,16 +78,23 @@ int Command::cmdConvert() {
     const bool toFile = out.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive) && !QFileInfo(out).isDir();
     if (toFile && args_.size() != 1)
         return usage(QStringLiteral("-o FILE.bmp takes one picture; give a directory for several"));
+    if (const QString problem = outputPathProblem(out); toFile && !problem.isEmpty())
+        return bad(problem);
     if (!toFile && !QDir().mkpath(out))
         return bad(QStringLiteral("cannot create the output directory: %1").arg(out));
     int status = ExitDone;
-    for (const QString& picture : args_) {
+    for (const QString& given : args_) {
         if (interruptRequested())
             return ExitInterrupted;
         MonoBitmap bitmap;
         InputError error;
-        if (!QFileInfo(picture).isFile()) {
-            status = bad(QStringLiteral("picture not found: %1").arg(picture));
+        if (const QString problem = inputPathProblem(given, QStringLiteral("picture")); !problem.isEmpty()) {
+            status = bad(problem);
+            continue;
+        }
+        const QString picture = openablePath(given, scratchDir());
+        if (picture.isEmpty()) {
+            status = bad(QStringLiteral("cannot open: %1").arg(shownPath(given)));
             continue;
         }
         if (!importPicture(picture, options, &bitmap, &error)) {
@@ -92,15 +102,19 @@ int Command::cmdConvert() {
             continue;
         }
         const QString target = toFile ? out : QDir(out).filePath(bmpNameFor(picture, out));
+        if (const QString problem = outputPathProblem(target); !problem.isEmpty()) {
+            status = bad(problem);
+            continue;
+        }
         QString why;
         if (!writeBmpFile(target, bitmap, &why)) {
             status = bad(QStringLiteral("cannot write %1: %2").arg(target, why));
             continue;
         }
         if (json())
-            jsonLine({{"event", "done"}, {"file", picture}, {"output", target}, {"width", bitmap.width()}, {"height", bitmap.height()}});
+            jsonLine({{"event", "done"}, {"file", shownPath(given)}, {"output", target}, {"width", bitmap.width()}, {"height", bitmap.height()}});
         else
-            io_.out(QStringLiteral("%1 -> %2 (%3 x %4)\n").arg(picture, target).arg(bitmap.width()).arg(bitmap.height()));
+            io_.out(QStringLiteral("%1 -> %2 (%3 x %4)\n").arg(shownPath(given), target).arg(bitmap.width()).arg(bitmap.height()));
     }
     return status;
 }

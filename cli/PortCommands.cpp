@@ -2,6 +2,8 @@
 
 #include "cli/Command.h"
 
+#include "cli/Paths.h"
+
 #include "bitmap/BitmapDownload.h"
 #include "cli/Texts.h"
 #include "common/DataDir.h"
@@ -30,10 +32,13 @@ int Command::cmdDownload() {
             return usage(QStringLiteral("give one of --image, --list or pictures"));
         if (parser_.values(opt_.port).isEmpty())
             return usage(QStringLiteral("no port given: use --port DEV"));
-        const QString path = parser_.value(opt_.image);
+        const QString given = parser_.value(opt_.image);
+        if (const QString problem = inputPathProblem(given, QStringLiteral("download image")); !problem.isEmpty())
+            return bad(problem);
+        const QString path = openablePath(given, scratchDir());
         QFile file(path);
-        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-            return bad(QStringLiteral("cannot open download image: %1").arg(path));
+        if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+            return bad(QStringLiteral("cannot open download image: %1").arg(shownPath(given)));
         if (file.size() > module::BitmapImageSize)
             return bad(QStringLiteral("not a download image (larger than %1 bytes): %2").arg(module::BitmapImageSize).arg(path));
         plan.bytes = file.readAll();
@@ -70,7 +75,11 @@ int Command::cmdFont() {
                                                          : QDir::home().filePath(QStringLiteral("dispkit"));
         plan.fontPath = findDataFile(dir, QStringLiteral("hzk16"));
     } else {
-        plan.fontPath = args_.first();
+        // A missing font keeps the window's reason; a directory or a FIFO is named as such.
+        const QString problem = inputPathProblem(args_.first(), QStringLiteral("font"));
+        if (!problem.isEmpty() && QFileInfo::exists(args_.first()))
+            return bad(problem);
+        plan.fontPath = openablePath(args_.first(), scratchDir());
     }
     QFile probe(plan.fontPath);
     if (!QFileInfo(plan.fontPath).isFile() || !probe.open(QIODevice::ReadOnly))

@@ -268,10 +268,13 @@ void PortJob::failed(const Failure& f) {
     if (done())
         return;
     if (f.total > 0) {
-        result.bytes = f.sent;
+        // One count for the error line, the table and --json: the bytes the line took,
+        // final once the port is closed.
+        session_.closePort();
+        result.bytes = f.transfer != TransferKind::None ? session_.lineBytes() : f.sent;
         result.total = f.total;
     }
-    const QString progress = QStringLiteral("after %1 of %2 bytes").arg(f.sent).arg(f.total);
+    const QString progress = QStringLiteral("after %1 of %2 bytes").arg(result.bytes).arg(result.total);
     switch (f.reason) {
     case FailureReason::ModuleError:
         finish(ExitModuleError, QStringLiteral("the module answered 0x55 (error) ") + progress);
@@ -366,11 +369,13 @@ void PortJob::start() {
 void PortJob::interrupt() {
     if (done())
         return;
-    if (const std::optional<Failure> f = session_.stopTransfer()) {
-        result.bytes = f->sent;
+    const std::optional<Failure> f = session_.stopTransfer();
+    // Closed first: the link thread stops, and what the driver held goes out on close.
+    session_.closePort();
+    if (f) {
+        result.bytes = f->total > 0 ? session_.lineBytes() : f->sent;
         result.total = f->total;
     }
-    session_.closePort();
     finish(ExitInterrupted, QStringLiteral("interrupted: incomplete, %1 of %2 bytes sent").arg(result.bytes).arg(result.total));
 }
 

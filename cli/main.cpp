@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 #include "cli/Interrupts.h"
+#include "cli/Paths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,8 +34,12 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) 
 int main(int argc, char** argv) {
     qInstallMessageHandler(quietQt);
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
+    QList<QByteArray> nativeArguments; // paths are bytes: a name need not be UTF-8
+    for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
+        nativeArguments << QByteArray(argv[i]);
+    }
+    panelix::cli::setNativeArguments(arguments, nativeArguments);
     // Picture decoding needs Qt Gui (fonts for SVG text), never a display.
     std::unique_ptr<QCoreApplication> app;
     if (panelix::cli::needsGui(arguments)) {
@@ -65,7 +70,8 @@ int main(int argc, char** argv) {
     }
     QCoreApplication::setApplicationName(QStringLiteral("panelix-cli"));
 
-    // The first Ctrl+C stops the transfers cleanly; a second one ends the program at once.
+    // Ctrl+C stops the transfers cleanly, and so does a second one: the clean-up of the
+    // temporary data directory always runs to its end.
     panelix::cli::installInterruptHandlers();
 
     panelix::cli::Io io;

@@ -96,6 +96,7 @@ bool CommPort::startTransfer(QByteArray image, qint32 total, const QByteArray& h
     downloadImage_ = std::move(image);
     lastReply_ = 0;
     sendPosition_ = 0;
+    lineWritten_.store(0);
     transferTotal_ = qint32(std::min<qsizetype>(std::max(total, 0), downloadImage_.size()));
     sThreshold_ = 1;
     backend_->core().startTransfer(transfer_, downloadImage_, transferTotal_, header);

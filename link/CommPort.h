@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -78,6 +79,11 @@ public:
     std::uint8_t lastReply() const { return lastReply_; }
     qint32 sendPosition() const { return sendPosition_; }
     qint32 transferTotal() const { return transferTotal_; }
+    // The data bytes of the last transfer written to the device, counted by the link
+    // thread as it writes them. sendPosition() lags it by the events not yet delivered;
+    // once the port is closed (the link thread has stopped, and what the driver still
+    // held went out on close) it is final: the bytes the line took.
+    qint32 lineWritten() const { return lineWritten_.load(); }
     const QByteArray& downloadImage() const { return downloadImage_; }
 
     // Drained-to-write latencies of the transfer so far, in nanoseconds (for
@@ -102,6 +108,7 @@ protected:
 
 private:
     friend class PortBackend;
+    friend class LinkCore;
     void deliver(LinkEvent& e);
     void noteRunning(bool running);
     void lostDevice();
@@ -121,6 +128,7 @@ private:
     std::uint8_t lastReply_ = 0;
     qint32 sendPosition_ = 0;
     qint32 transferTotal_ = 0;
+    std::atomic<qint32> lineWritten_{0}; // written by the link thread
     QByteArray downloadImage_;
     std::vector<LinkEvent> inbox_; // taken from the link thread; delivered up to next_
     std::size_t next_ = 0;

@@ -161,6 +161,7 @@ void PortBackend::Impl::run(LinkCore& core) {
             return true;
         if (!writeOut(out, &lineFreeNs))
             return false;
+        core.written();
         out.clear();
         owesDrain = true;
         return true;

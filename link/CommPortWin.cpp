@@ -82,6 +82,8 @@ struct PortBackend::Impl : win::LinkHandler {
         append(out, write);
     }
     void onTxEmpty(std::int64_t drainedNs, win::Bytes& write) override {
+        // Everything given before has left the driver.
+        core->written();
         out.clear();
         core->onDrained(drainedNs, out);
         if (!out.isEmpty())
@@ -90,6 +92,7 @@ struct PortBackend::Impl : win::LinkHandler {
     }
     void onLost(unsigned long) override {
         // The same path as an unplugged adapter on Linux: "串口已断开!".
+        core->written();
         core->lost();
     }
 };

@@ -204,6 +204,10 @@ void LinkCore::onDrained(qint64 nowNs, QByteArray& out) {
     afterStep(pacer_.onDrained(), nowNs, out);
 }
 
+void LinkCore::written() {
+    owner_->lineWritten_.store(pacer_.sendPosition());
+}
+
 void LinkCore::lost() {
     pacer_.abandon();
     push(stateEvent(LinkEvent::Kind::Lost));

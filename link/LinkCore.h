@@ -77,6 +77,9 @@ public:
     void onDrained(qint64 nowNs, QByteArray& out);
     void recordDrainLatency(qint64 ns);
     void lost();
+    // What was given in out has been written to the device: the transfer's count of
+    // data bytes on the line moves on.
+    void written();
     // With deferred posts the owning thread is woken only by postEvents(), which
     // the backend calls once it has written: waking another thread costs time, and
     // the bytes of a drained queue go first.

@@ -178,7 +178,8 @@ Failure ModuleSession::transferFailure(FailureReason reason) const {
     f.transfer = active_;
     f.port = port_.commPort();
     if (active_ != TransferKind::None && sync_ == Sync::Off) {
-        f.sent = port_.sendPosition();
+        // A closed port (a lost one) has stopped its link thread: its count is final.
+        f.sent = port_.portOpen() ? port_.sendPosition() : port_.lineWritten();
         f.total = port_.transferTotal();
     } else if (active_ != TransferKind::None) {
         f.total = total_;

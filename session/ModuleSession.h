@@ -146,6 +146,9 @@ public:
     // Ends a transfer under way (armed or running): its Failure, or nothing when
     // no transfer was under way.
     std::optional<Failure> stopTransfer();
+    // The data bytes of the latest transfer the line has taken; final once the port is
+    // closed (a Failure made while it is open counts the progress delivered so far).
+    qint64 lineBytes() const { return port_.lineWritten(); }
 
     // --- single commands: refused (Busy) while data flows. Each emits
     // commandWritten() once its bytes have left the host.

@@ -29,6 +29,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <csignal>
@@ -614,4 +616,278 @@ TEST_F(Cli, AConversionLeavesNoRuntimeDirectoryBehind) {
     EXPECT_TRUE(QFileInfo::exists(file(QStringLiteral("photo.bmp"))));
     EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
               QStringList());
+}
+
+// --- Hostile paths and signals
+
+namespace {
+
+struct ChildRun {
+    int status = -1; // -1: did not end within the time and was killed
+    QString out;
+    QString err;
+};
+
+// panelix-cli as a child process; a command that hangs is killed and reported as status -1.
+ChildRun runChild(const QStringList& args, const QString& workDir = QString(), const QString& tmpDir = QString(),
+                  int timeoutMs = 8000) {
+    QProcess process;
+    if (!workDir.isEmpty())
+        process.setWorkingDirectory(workDir);
+    if (!tmpDir.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmpDir);
+        process.setProcessEnvironment(env);
+    }
+    process.start(QStringLiteral(PANELIX_CLI_PATH), args);
+    ChildRun r;
+    if (!process.waitForStarted())
+        return r;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(2000);
+        return r;
+    }
+    r.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    r.out = QString::fromUtf8(process.readAllStandardOutput());
+    r.err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+// panelix-cli through the shell, so arguments can be bytes that are not UTF-8 ($'...' is not sh:
+// printf makes them). script uses "$0" for the program.
+ChildRun runShell(const QString& script, const QString& workDir) {
+    QProcess process;
+    process.setWorkingDirectory(workDir);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QStringLiteral(PANELIX_CLI_PATH)});
+    ChildRun r;
+    if (!process.waitForStarted() || !process.waitForFinished(15000)) {
+        process.kill();
+        process.waitForFinished(2000);
+        return r;
+    }
+    r.status = process.exitCode();
+    r.out = QString::fromUtf8(process.readAllStandardOutput());
+    r.err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+QStringList leftoverDirs(const QString& tmpDir) {
+    return QDir(tmpDir).entryList({QStringLiteral("panelix-cli-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+TEST_F(Cli, EveryOutputPathThatIsNoRegularFileIsRefusedWithoutBlocking) {
+    const QString a = bmp(QStringLiteral("title.bmp"), 40, 12, 1);
+    const QString fifo = file("f.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifoText = QStringLiteral("cannot write %1: it is not a regular file (a FIFO)").arg(fifo);
+    const QList<QStringList> commands{
+        {QStringLiteral("inspect"), a, QStringLiteral("-o"), fifo},
+        {QStringLiteral("convert"), a, QStringLiteral("-o"), fifo + QStringLiteral(".bmp")},
+        {QStringLiteral("pack"), a, QStringLiteral("-o"), fifo + QStringLiteral(".add")},
+        {QStringLiteral("export"), a, QStringLiteral("-o"), fifo + QStringLiteral(".c")},
+        {QStringLiteral("font"), QStringLiteral("build"), QStringLiteral("--from"), a, QStringLiteral("--size"), QStringLiteral("16"), QStringLiteral("-o"), fifo + QStringLiteral(".hzk")},
+    };
+    for (const char* suffix : {".bmp", ".add", ".c", ".hzk"})
+        ASSERT_EQ(::mkfifo(QFile::encodeName(fifo + QLatin1String(suffix)).constData(), 0600), 0);
+    for (const QStringList& command : commands) {
+        const ChildRun r = runChild(command);
+        EXPECT_EQ(r.status, 6) << command.join(QLatin1Char(' ')).toStdString() << ": " << r.err.toStdString();
+        const QString expected = QString(fifoText).replace(fifo, command.last());
+        EXPECT_TRUE(r.err.contains(expected)) << r.err.toStdString();
+    }
+    // A directory as the sheet: named as one.
+    ASSERT_TRUE(QDir().mkpath(file("sheet.png")));
+    EXPECT_EQ(run({QStringLiteral("inspect"), a, QStringLiteral("-o"), file("sheet.png")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("cannot write %1: it is a directory").arg(file("sheet.png")))) << err.toStdString();
+}
+
+TEST_F(Cli, InputPathsThatAreNoRegularFileSayWhatTheyAre) {
+    ASSERT_TRUE(QDir().mkpath(file("folder.png")));
+    const QString fifo = file("pipe.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(run({QStringLiteral("convert"), file("folder.png"), QStringLiteral("-o"), file("out")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("picture %1 is a directory").arg(file("folder.png")))) << err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("convert"), fifo, QStringLiteral("-o"), file("out")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("picture %1 is not a regular file (a FIFO)").arg(fifo))) << err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("pack"), QStringLiteral("/dev/null"), QStringLiteral("-o"), file("x.add")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("picture /dev/null is a device"))) << err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("inspect"), fifo}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("file %1 is not a regular file (a FIFO)").arg(fifo))) << err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("convert"), file("missing.png"), QStringLiteral("-o"), file("out")}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("picture not found: %1").arg(file("missing.png")))) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(file("x.add")));
+}
+
+TEST_F(Cli, NamesThatAreNotUtf8AreOpenedByTheirBytesAndShownFromGbk) {
+    // "你好.png" and "你好.bmp" as a Windows disk names them: GBK bytes.
+    const QByteArray pngName = QByteArray("\xc4\xe3\xba\xc3") + ".png";
+    const QByteArray bmpName = QByteArray("\xc4\xe3\xba\xc3") + ".bmp";
+    const QString shell = QStringLiteral("\"$(printf '\\304\\343\\272\\303.%1')\"");
+    const QString p = png(QStringLiteral("plain.png"), 60, 30);
+    const QString b = bmp(QStringLiteral("plain.bmp"), 40, 12, 2);
+    ASSERT_EQ(::rename(QFile::encodeName(p).constData(), (QFile::encodeName(tmp.path()) + '/' + pngName).constData()), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(b).constData(), (QFile::encodeName(tmp.path()) + '/' + bmpName).constData()), 0);
+    // QDir cannot remove names it cannot decode: they go by their bytes.
+    struct Unlink {
+        QList<QByteArray> paths;
+        ~Unlink() {
+            for (const QByteArray& p : paths)
+                ::unlink(p.constData());
+        }
+    } unlinkAtEnd{{QFile::encodeName(tmp.path()) + '/' + pngName, QFile::encodeName(tmp.path()) + '/' + bmpName}};
+
+    ChildRun r = runShell(QStringLiteral("exec \"$0\" convert %1 -o out").arg(shell.arg(QStringLiteral("png"))), tmp.path());
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("你好.png -> "))) << r.out.toStdString();
+    const QStringList made = QDir(file("out")).entryList(QDir::Files);
+    ASSERT_EQ(made.size(), 1);
+    EXPECT_EQ(made.first(), QStringLiteral("你好.bmp"));
+    BmpReader reader;
+    ASSERT_TRUE(reader.readBmp(file("out/") + made.first()));
+    EXPECT_EQ(reader.width(), 320); // the default size
+    EXPECT_EQ(reader.height(), 240);
+
+    // pack: the converted picture and the 1-bit BMP, both named by GBK bytes.
+    r = runShell(QStringLiteral("exec \"$0\" pack %1 %2 -o x.add").arg(shell.arg(QStringLiteral("png")), shell.arg(QStringLiteral("bmp"))),
+                 tmp.path());
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QByteArray image = readFile(file("x.add"));
+    const module::Directory dir = module::decodeDirectory(image);
+    ASSERT_EQ(dir.images.size(), 2u);
+    EXPECT_EQ(dir.images[1].widthBytes, 5);
+    EXPECT_EQ(dir.images[1].height, 12);
+
+    // A missing one is named in Chinese, not as replacement characters.
+    r = runShell(QStringLiteral("exec \"$0\" convert \"$(printf '\\304\\343.png')\" -o out"), tmp.path());
+    EXPECT_EQ(r.status, 6);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("picture not found: 你.png"))) << r.err.toStdString();
+}
+
+TEST_F(Cli, SecondCtrlCSoonAfterTheFirstStillRemovesTheTemporaryDirectory) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 240, 5);
+    const QString tmpDir = file("tmp");
+    ASSERT_TRUE(QDir().mkpath(tmpDir));
+    for (int delayMs : {1, 5, 10}) {
+        Line& l = line();
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmpDir);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(PANELIX_CLI_PATH), {QStringLiteral("download"), QStringLiteral("--port"), l.path(), png(QStringLiteral("p.png"), 50, 40), a});
+        ASSERT_TRUE(process.waitForStarted());
+        ASSERT_TRUE(l.module->waitForData(200, 5000));
+        ASSERT_EQ(leftoverDirs(tmpDir).size(), 1); // the list, the image and the converted picture
+        ::kill(pid_t(process.processId()), SIGINT);
+        ::usleep(useconds_t(delayMs * 1000));
+        ::kill(pid_t(process.processId()), SIGINT);
+        ASSERT_TRUE(process.waitForFinished(5000));
+        EXPECT_EQ(process.exitCode(), 130);
+        EXPECT_TRUE(leftoverDirs(tmpDir).isEmpty()) << delayMs << " ms: " << leftoverDirs(tmpDir).join(QLatin1Char(' ')).toStdString();
+        for (const QString& d : leftoverDirs(tmpDir))
+            QDir(tmpDir + QLatin1Char('/') + d).removeRecursively();
+    }
+}
+
+TEST_F(Cli, DirectoryOfAKilledRunIsRemovedByTheNext) {
+    const QString tmpDir = file("tmp");
+    QDir dir(tmpDir);
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("panelix-cli-Killed")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("panelix-cli-Living")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("panelix-cli-NoOwnr")));
+    // A pid that is surely gone: a child that has ended and been reaped.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    writeFile(dir.filePath(QStringLiteral("panelix-cli-Killed/owner")), QByteArray::number(gone) + '\n');
+    writeFile(dir.filePath(QStringLiteral("panelix-cli-Killed/file.add")), QByteArray(512 * 1024, '\0'));
+    writeFile(dir.filePath(QStringLiteral("panelix-cli-Living/owner")), QByteArray::number(::getpid()) + '\n');
+    writeFile(dir.filePath(QStringLiteral("panelix-cli-NoOwnr/file.txt")), "x");
+
+    const ChildRun r = runChild({QStringLiteral("convert")}, QString(), tmpDir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(leftoverDirs(tmpDir), QStringList({QStringLiteral("panelix-cli-Living"), QStringLiteral("panelix-cli-NoOwnr")}));
+}
+
+// --- One byte count everywhere
+
+namespace {
+
+// The count of the error line for port ("N of T bytes sent", "after N of T bytes"): N.
+qint64 countIn(const QString& text, const QString& port) {
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(QStringLiteral("panelix-cli: ") + port + QLatin1Char(':')))
+            continue;
+        const qsizetype of = line.indexOf(QStringLiteral(" of "));
+        if (of < 0)
+            continue;
+        const qsizetype start = line.lastIndexOf(QLatin1Char(' '), of - 1) + 1;
+        return line.mid(start, of - start).toLongLong();
+    }
+    return -1;
+}
+
+// The bytes column of the table, for port.
+qint64 tableCount(const QString& table, const QString& port) {
+    for (const QString& line : table.split(QLatin1Char('\n'))) {
+        if (line.startsWith(port + QLatin1Char(' ')))
+            return line.split(QLatin1Char(' '), Qt::SkipEmptyParts).last().toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST_F(Cli, InterruptedCountIsTheBytesTheModuleGot) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 240, 5); // about 5 s
+    for (int round = 0; round < 3; ++round) {
+        lines.clear();
+        QStringList args{QStringLiteral("download"), a};
+        for (int i = 0; i < 2; ++i)
+            args << QStringLiteral("--port") << line().path();
+        QTimer::singleShot(300 + 97 * round, [] { cli::requestInterrupt(); });
+        ASSERT_EQ(run(args), 130);
+        spin(100);
+        for (const auto& l : lines) {
+            const qint64 got = l->module->dataBytes().size();
+            ASSERT_GT(got, 0);
+            EXPECT_EQ(countIn(err, l->path()), got) << err.toStdString();
+            EXPECT_EQ(tableCount(out, l->path()), got) << out.toStdString();
+        }
+    }
+    // --json: the error event's bytes.
+    lines.clear();
+    Line& l = line();
+    QTimer::singleShot(500, [] { cli::requestInterrupt(); });
+    ASSERT_EQ(run({QStringLiteral("download"), a, QStringLiteral("--port"), l.path(), QStringLiteral("--json")}), 130);
+    spin(100);
+    qint64 jsonBytes = -1;
+    for (const QString& line : out.split(QLatin1Char('\n'))) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (o.value(QStringLiteral("event")).toString() == QStringLiteral("error"))
+            jsonBytes = o.value(QStringLiteral("bytes")).toInteger();
+    }
+    EXPECT_EQ(jsonBytes, l.module->dataBytes().size()) << out.toStdString();
+}
+
+TEST_F(Cli, LostPortCountIsTheSameOnStderrAndInTheTable) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 320, 48, 5); // 1920 data bytes, about 1.5 s
+    Line& lost = line();
+    Line& fine = line();
+    QTimer::singleShot(400, [&] {
+        lost.module->stop();
+        lost.pty.closeMaster(); // the adapter is pulled
+    });
+    const int status = run({QStringLiteral("download"), a, QStringLiteral("--port"), lost.path(), QStringLiteral("--port"), fine.path()});
+    EXPECT_EQ(status, 4) << err.toStdString();
+    const qint64 lostCount = countIn(err, lost.path());
+    ASSERT_GT(lostCount, 0) << err.toStdString();
+    EXPECT_EQ(lostCount, tableCount(out, lost.path())) << err.toStdString() << out.toStdString();
+    // The module stopped reading before the line went: the line took at least what it read.
+    EXPECT_GE(lostCount, lost.module->dataBytes().size());
+    EXPECT_EQ(tableCount(out, fine.path()), 1024 + 1920);
 }
