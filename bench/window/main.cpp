@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <poll.h>
@@ -48,7 +49,7 @@ double utilisationOf(const bench::StandInReport& r, qint64 data) {
     return double(data - 1) * 10.0 / Baud / (double(r.ports[0].lastDataNs - r.ports[0].firstDataNs) / 1e9);
 }
 
-Result runWindow(const QByteArray& image, qint64 data, const QString& dataDir) {
+Result runWindow(const QByteArray& image, qint64 data, const QString& dataDir, bool withWindow = true) {
     Result r;
     Pty pty;
     if (!pty.open())
@@ -59,8 +60,14 @@ Result runWindow(const QByteArray& image, qint64 data, const QString& dataDir) {
     o.dataDir = dataDir;
     o.port1 = pty.slavePath();
     o.port2 = QStringLiteral("/nonexistent/port2");
-    MainWindow window(session, o);
-    window.show();
+    std::unique_ptr<MainWindow> window;
+    if (withWindow) {
+        window = std::make_unique<MainWindow>(session, o);
+        window->show();
+    } else {
+        session.setDevicePath(1, pty.slavePath());
+        session.openPort(1);
+    }
     QCoreApplication::processEvents();
     const double cpu0 = cpuSeconds();
     const qint64 t0 = lineclock::nowNs();
@@ -145,6 +152,9 @@ int main(int argc, char** argv) {
     const Result win = runWindow(packed.image, data, dir.filePath(QStringLiteral("dispkit")));
     std::printf("  window (shown):    wall %.2f s, CPU %.3f s, utilisation %.4f%s\n", win.wall, win.cpu,
                 win.utilisation, win.ok ? "" : "  (FAILED)");
+    const Result alone = runWindow(packed.image, data, dir.filePath(QStringLiteral("dispkit")), false);
+    std::printf("  session, no window: wall %.2f s, CPU %.3f s, utilisation %.4f (%.2f x the bare loop)%s\n", alone.wall,
+                alone.cpu, alone.utilisation, bare.cpu > 0 ? alone.cpu / bare.cpu : 0, alone.ok ? "" : "  (FAILED)");
     const double ratio = bare.cpu > 0 ? win.cpu / bare.cpu : 0;
     std::printf("ratio measured in this run: window process CPU %.2f x the bare loop's (goal <= 2)%s\n", ratio,
                 ratio <= 2 && win.ok && bare.ok ? "" : "  MISSED");
