@@ -28,6 +28,14 @@ const char* const CommandsHelp =
     "  inspect FILE.add|FILE.bmp [-o OUT.png]\n"
     "                                       list a download image's directory, render its pictures\n"
     "  ports                                list the serial devices found\n"
+    "  watch [--image FILE | PICTURE...] [--font FILE] [--test] [--show N] [--match PATTERN]\n"
+    "        [--usb VID:PID] [--log FILE] [--json] [--count N]\n"
+    "                                       factory mode: program each module as soon as its\n"
+    "                                       adapter is plugged in, in parallel, a line per result\n"
+    "                                       (done, lost, error); --log appends CSV records (time,\n"
+    "                                       port, serial, bytes, seconds, outcome), JSON lines with\n"
+    "                                       --json; a pulled adapter is programmed again when back;\n"
+    "                                       runs until Ctrl+C (130) or --count modules\n"
     "\n"
     "--port may be repeated: the operation runs on every port at once.\n"
     "Numbers (N, X, Y) are decimal, or hexadecimal with 0x.\n"
@@ -69,6 +77,7 @@ constexpr Entry commandTable[] = {
     {"convert", &Command::cmdConvert, true},
     {"inspect", &Command::cmdInspect, false},
     {"ports", &Command::cmdPorts, false},
+    {"watch", &Command::cmdWatch, true},
 };
 
 const Entry* findCommand(const QString& name) {

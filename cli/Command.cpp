@@ -241,7 +241,8 @@ int Command::run(const QStringList& arguments) {
     parser_.addOption(help);
     for (const QCommandLineOption* o : {&opt_.port, &opt_.dataDir, &opt_.image, &opt_.list, &opt_.output, &opt_.size,
                                         &opt_.fit, &opt_.dither, &opt_.threshold, &opt_.brightness, &opt_.contrast,
-                                        &opt_.gamma, &opt_.invert, &opt_.large, &opt_.timeout, &opt_.json, &opt_.show})
+                                        &opt_.gamma, &opt_.invert, &opt_.large, &opt_.timeout, &opt_.json, &opt_.show,
+                                        &opt_.test, &opt_.font, &opt_.match, &opt_.usb, &opt_.log, &opt_.count})
         parser_.addOption(*o);
 
     if (!parser_.parse(arguments))

@@ -61,6 +61,17 @@ struct Options {
     QCommandLineOption show{QStringLiteral("show"),
                             QStringLiteral("download: show stored picture N (0 = first) when the download is done."),
                             QStringLiteral("N")};
+    // watch
+    QCommandLineOption test{QStringLiteral("test"), QStringLiteral("watch: a connection test first (alone when nothing is sent).")};
+    QCommandLineOption font{QStringLiteral("font"), QStringLiteral("watch: the font file to send."), QStringLiteral("FILE")};
+    QCommandLineOption match{QStringLiteral("match"),
+                             QStringLiteral("watch: only adapters whose name (stable name or path) matches the wildcard."),
+                             QStringLiteral("PATTERN")};
+    QCommandLineOption usb{QStringLiteral("usb"), QStringLiteral("watch: only adapters with these USB ids (hexadecimal)."),
+                           QStringLiteral("VID:PID")};
+    QCommandLineOption log{QStringLiteral("log"), QStringLiteral("watch: append a record per module (CSV, or JSON lines with --json)."),
+                           QStringLiteral("FILE")};
+    QCommandLineOption count{QStringLiteral("count"), QStringLiteral("watch: stop after N modules."), QStringLiteral("N")};
 };
 
 // One command line being run.
@@ -83,6 +94,7 @@ public:
     int cmdConvert();
     int cmdInspect();
     int cmdPorts();
+    int cmdWatch();
 
 private:
     int usage(const QString& message);

@@ -50,6 +50,10 @@ class Reporter;
 class PortJob {
 public:
     PortJob(const QString& device, const PortPlan& plan, Reporter* reporter);
+    // The port is opened first for every port, then every operation starts: opening costs
+    // about 2 ms a port (the device, its settings, the link thread), so 32 ports opened
+    // and started one after another would begin a tenth of a second apart.
+    void open();
     void start();
     void interrupt();
     bool done() const { return result.status >= 0; }
@@ -309,17 +313,20 @@ void PortJob::begin(qint64 total) {
     reporter_->started(*this);
 }
 
-void PortJob::start() {
+void PortJob::open() {
     clock_.start();
     if (!plan_.dataDir.isEmpty() && !session_.setDataDir(plan_.dataDir)) {
         finish(ExitBadInput, inputErrorText(inputError(InputReason::DataDirUnusable, plan_.dataDir)));
         return;
     }
     session_.setDevicePath(1, result.port);
-    if (Refusal r = session_.openPort(1)) {
+    if (Refusal r = session_.openPort(1))
         failed(*r);
+}
+
+void PortJob::start() {
+    if (done())
         return;
-    }
     Refusal r;
     switch (plan_.op) {
     case PortOp::Test:
@@ -423,7 +430,9 @@ int runOnPorts(const QStringList& ports, const PortPlan& plan, const Io& io, QLi
         if (allDone())
             loop.quit();
     });
-    // Every port starts before the loop runs, so they all go at once.
+    // Every port is opened, then every port starts, before the loop runs, so they all go at once.
+    for (auto& job : jobs)
+        job->open();
     for (auto& job : jobs)
         job->start();
     if (!allDone()) {

@@ -477,16 +477,42 @@ void MainWindow::transferRunningChanged(bool running) {
     }
 }
 
-// The session reports progress at most every 40 ms: often enough for the eye,
-// rarely enough that painting costs the window nothing worth measuring.
+// The session reports progress every 40 ms; a person reads the status line and the
+// bar at most about four times a second. The first event shows at once, later ones
+// wait for progressShow_, and the last state (the transfer ended) always shows.
 void MainWindow::transferProgress(const TransferProgress& p) {
-    setStatus(texts::progressText(p.sent, p.total));
-    if (!session_.running())
+    progressPending_ = p;
+    const auto show = [this] {
+        const TransferProgress& now = progressPending_;
+        setStatus(texts::progressText(now.sent, now.total));
+        if (!session_.running())
+            return;
+        if (progress_->maximum() != std::max(1, now.total))
+            progress_->setRange(0, std::max(1, now.total));
+        progress_->setValue(now.sent);
+        if (now.secondsLeft >= 0)
+            progress_->setFormat(texts::timeLeftText(now.secondsLeft));
+    };
+    if (!progressShowWired_) {
+        progressShowWired_ = true;
+        progressShow_.setSingleShot(true);
+        connect(&progressShow_, &QTimer::timeout, this, [this, show] {
+            if (!progressDirty_ || !session_.running())
+                return;
+            progressDirty_ = false;
+            show();
+            progressShow_.start(250);
+        });
+    }
+    if (!progressShow_.isActive() || !session_.running()) {
+        progressShow_.stop();
+        progressDirty_ = false;
+        show();
+        if (session_.running())
+            progressShow_.start(250);
         return;
-    progress_->setRange(0, std::max(1, p.total));
-    progress_->setValue(p.sent);
-    if (p.secondsLeft >= 0)
-        progress_->setFormat(texts::timeLeftText(p.secondsLeft));
+    }
+    progressDirty_ = true;
 }
 
 void MainWindow::showDrive() {

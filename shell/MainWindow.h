@@ -147,6 +147,10 @@ private:
     QTimer portScan_;
     QFileSystemWatcher folderWatch_; // the folder File1 shows
     QTimer folderSettle_;
+    QTimer progressShow_;              // the status line and bar refresh at most every 250 ms
+    TransferProgress progressPending_; // the latest progress, shown when progressShow_ fires
+    bool progressDirty_ = false;
+    bool progressShowWired_ = false;
 };
 
 } // namespace panelix

@@ -259,6 +259,31 @@ TEST_F(Window, TheStatusLineFollowsTheProgressAtAPaintableRate) {
     EXPECT_LE(shown, int(clock.elapsed() / 40) + 2);
 }
 
+// A person reads the status line about four times a second: the text changes no more
+// often than that during a transfer, and the transfer's end always shows.
+TEST_F(Window, TheStatusLineRefreshesAtAReadableRate) {
+    open(true, false, {.lineRate = true});
+    click("Command8"); // the empty list: 1024 bytes, about 0.53 s on the line
+    int changes = 0;
+    QString last = status();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 running = 0;
+    while (status() != QString("下载完成！") && clock.elapsed() < 5000) {
+        if (status() != last) {
+            last = status();
+            if (last.startsWith(QString("正在下载...  ")))
+                ++changes;
+        }
+        if (window->session().running())
+            running = clock.elapsed();
+        spin(1);
+    }
+    ASSERT_EQ(status(), QString("下载完成！"));
+    EXPECT_GE(changes, 2);
+    EXPECT_LE(changes, int(running / 250) + 2) << "over " << running << " ms";
+}
+
 // A switch to the other port ends the running transfer: the status line says so
 // instead of leaving the last progress standing, and the progress bar goes.
 TEST_F(Window, APortSwitchDuringATransferSaysTheDownloadStopped) {
