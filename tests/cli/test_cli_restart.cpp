@@ -121,3 +121,28 @@ TEST(RefusalWords, EveryReasonHasEnglishWordsNamingTheFile) {
     EXPECT_EQ(cli::inputErrorText(inputError(InputReason::NotAPicture, QStringLiteral("/tmp/x/photo.png"))),
               QStringLiteral("not a picture file: /tmp/x/photo.png"));
 }
+
+// download --show N: when the command line is done, the module's screen shows picture N.
+TEST_F(Restart, DownloadWithShowPutsThePictureOnTheScreen) {
+    const QString a = bmp(QStringLiteral("a.bmp"), 64, 40, 5);
+    const QString dir = file(QStringLiteral("data"));
+    ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--data-dir"), dir,
+                   QStringLiteral("--show"), QStringLiteral("0"), a}),
+              0)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("showing picture 0"))) << out.toStdString();
+    const QByteArray image = readFile(QDir(dir).filePath(QStringLiteral("file.add")));
+    ASSERT_TRUE(waitFor([&] { return module->counters().commands >= 1; }, 2000));
+    spin(100);
+    // The stored rows, bit 0 dark, on the panel whose bit 1 is a dark dot.
+    const Frame frame = module->frame();
+    for (int y = 0; y < 40; ++y) {
+        for (int k = 0; k < 8; ++k) {
+            ASSERT_EQ(frame[std::size_t(y * ScreenByteColumns + k)], std::uint8_t(~std::uint8_t(image[1024 + y * 8 + k])))
+                << "row " << y << " column " << k;
+        }
+    }
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--show"),
+                   QStringLiteral("200"), a}),
+              2);
+}
