@@ -17,6 +17,8 @@ namespace {
 
 using panelix::BmpReader;
 using panelix::MonoBitmap;
+using panelix::InputReason;
+using panelix::inputError;
 
 quint32 le32(const QByteArray& f, qint64 at) {
     const auto* b = reinterpret_cast<const uchar*>(f.constData());
@@ -110,15 +112,14 @@ void readAndJudge(BmpReader& reader, const QByteArray& file) {
 
     FUZZ_CHECK(taken == (want.verdict == Expected::Taken));
     if (!taken) {
-        const char* const text = want.verdict == Expected::OutOfRange ? "位图尺寸超出范围:"
-                                 : want.verdict == Expected::CutShort ? "位图文件无法打开:"
-                                                                      : "不是单色BMP位图:";
-        const QString prefix = QString::fromUtf8(text);
-        FUZZ_CHECK(reader.error() == prefix + QStringLiteral("input.bmp"));
+        const InputReason reason = want.verdict == Expected::OutOfRange ? InputReason::BitmapSizeOutOfRange
+                                   : want.verdict == Expected::CutShort ? InputReason::BitmapUnreadable
+                                                                        : InputReason::NotMonoBmp;
+        FUZZ_CHECK(reader.error() == inputError(reason, path));
         FUZZ_CHECK(State(reader) == before);
         return;
     }
-    FUZZ_CHECK(reader.error().isEmpty());
+    FUZZ_CHECK(!reader.error().failed());
     FUZZ_CHECK(reader.width() == want.bitmap.width());
     FUZZ_CHECK(reader.height() == want.bitmap.height());
     FUZZ_CHECK(reader.stride() == want.stride);

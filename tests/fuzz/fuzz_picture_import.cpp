@@ -15,12 +15,10 @@ namespace {
 
 using namespace panelix;
 
-bool knownRefusal(const QString& error) {
-    for (const char* prefix : {"图片无法读取:", "不是图片文件:", "图片尺寸过大:"}) {
-        if (error == QString::fromUtf8(prefix) + QStringLiteral("picture"))
-            return true;
-    }
-    return false;
+bool knownRefusal(const InputError& error, const QString& path) {
+    const bool picture = error.reason == InputReason::PictureUnreadable || error.reason == InputReason::NotAPicture ||
+                         error.reason == InputReason::PictureTooLarge;
+    return picture && error.path == path && error.entry < 0;
 }
 
 } // namespace
@@ -54,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString path = fuzz::scratchPath("picture");
     fuzz::putFile(path, reinterpret_cast<const char*>(data + 4), size - 4);
     MonoBitmap bitmap;
-    QString error;
+    InputError error;
     if (!importPicture(path, options, &bitmap, &error)) {
-        FUZZ_CHECK(knownRefusal(error));
+        FUZZ_CHECK(knownRefusal(error, path));
         return 0;
     }
     FUZZ_CHECK(bitmap.width() >= 1 && bitmap.height() >= 1);
