@@ -462,8 +462,14 @@ std::optional<int> runFirmwareCommand(const QStringList& arguments, const Io& io
             words << a;
     if (words.value(0) == QStringLiteral("export"))
         return runExportCommand(arguments, io);
-    if (words.value(0) == QStringLiteral("font") && words.value(1) == QStringLiteral("build"))
+    if (words.value(0) == QStringLiteral("font") && words.value(1) == QStringLiteral("build")) {
+#ifdef PANELIX_WITH_FONTBUILD
         return runFontBuildCommand(arguments, io);
+#else
+        io.err(QStringLiteral("panelix-cli: font build is not part of this build (it needs FreeType)\n"));
+        return ExitUsage;
+#endif
+    }
     return std::nullopt;
 }
 
