@@ -93,7 +93,9 @@ int main(int argc, char** argv) {
     }
     const QByteArray image = fileAdd.readAll();
     const quint32 end = module::decodeDirectory(image).end;
-    const QByteArray expected = module::bitmapHeader(module::bankedAddress(end)) + image.left(qsizetype(end));
+    // The connection test that makes sure the module listens, the header, the image.
+    const QByteArray expected = module::simpleCommand(module::CmdConnectionTest) +
+                                module::bitmapHeader(module::bankedAddress(end)) + image.left(qsizetype(end));
     // Without the pty shim's queue a pty takes the bytes at once, and the command may end
     // before the module, which takes them at line rate, has read them all.
     scripted.waitForCount(expected.size(), 60000);
@@ -106,7 +108,7 @@ int main(int argc, char** argv) {
             break;
         }
     }
-    std::printf("cli stand-in: command exit %d; module received %lld bytes, expected %lld (header and image to 0x%x)%s\n",
+    std::printf("cli stand-in: command exit %d; module received %lld bytes, expected %lld (test, header and image to 0x%x)%s\n",
                 exitCode, static_cast<long long>(got.size()), static_cast<long long>(expected.size()), end,
                 firstDifference < 0 ? ", byte-exact" : "");
     if (firstDifference >= 0)
