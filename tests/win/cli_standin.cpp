@@ -1,8 +1,8 @@
 // The module's end of the Windows command line test: a pty whose slave Wine knows
 // as a COM port, with the scripted module on its master. It starts the command
 // (wine panelix-cli.exe download ...), waits for it, and checks that the module
-// received exactly the bitmap header and the download image that the command
-// wrote to DATA_DIR/file.add, up to the image's end address.
+// received exactly the connection test, the bitmap header and the download image
+// that the command wrote to DATA_DIR/file.add, up to the image's end address.
 //
 // Usage: win-cli-standin --com PATH --data-dir DIR -- COMMAND...
 //   PATH is the dosdevices link to point at the pty (e.g. $WINEPREFIX/dosdevices/com6).
