@@ -22,14 +22,14 @@ QString CommPort::devicePath(int port) const {
     return (port == 1 || port == 2) ? paths_[port - 1] : QString();
 }
 
-bool CommPort::setCommPort(int port) {
-    if (portOpen() || (port != 1 && port != 2))
+bool CommPort::selectPort(int port) {
+    if (isOpen() || (port != 1 && port != 2))
         return false;
-    commPort_ = port;
+    selected_ = port;
     return true;
 }
 
-bool CommPort::setSettings(const QString& settings) {
+bool CommPort::setLineSettings(const QString& settings) {
     LineSettings parsed;
     if (!parseLineSettings(settings, &parsed))
         return false;
@@ -40,21 +40,21 @@ bool CommPort::setSettings(const QString& settings) {
     return true;
 }
 
-bool CommPort::setPortOpen(bool open) {
-    if (!open) {
-        closeDevice();
-        return true;
-    }
-    if (portOpen())
+void CommPort::close() {
+    closeDevice();
+}
+
+bool CommPort::open() {
+    if (isOpen())
         return true;
     LineSettings settings;
     parseLineSettings(settings_, &settings);
-    backend_ = PortBackend::open(devicePath(commPort_), settings, this, &openError_, &error_);
+    backend_ = PortBackend::open(devicePath(selected_), settings, this, &openError_, &error_);
     if (!backend_)
         return false;
-    // A port opens with no transfer, but keeps its SThreshold.
-    if (sThreshold_ != 0)
-        backend_->core().setSThreshold(sThreshold_);
+    // A port opens with no transfer, but keeps its pacing.
+    if (pacing_)
+        backend_->core().setPacing(true);
     return true;
 }
 
@@ -74,14 +74,14 @@ void CommPort::closeDevice() {
     noteRunning(false);
 }
 
-void CommPort::setSThreshold(int value) {
-    sThreshold_ = value;
-    noteRunning(running_ && value == 1);
+void CommPort::setPacing(bool on) {
+    pacing_ = on;
+    noteRunning(running_ && on);
     if (backend_)
-        backend_->core().setSThreshold(value);
+        backend_->core().setPacing(on);
 }
 
-bool CommPort::output(const QByteArray& bytes) {
+bool CommPort::write(const QByteArray& bytes) {
     if (!backend_)
         return false;
     if (!bytes.isEmpty())
@@ -98,7 +98,7 @@ bool CommPort::startTransfer(QByteArray image, qint32 total, const QByteArray& h
     sendPosition_ = 0;
     lineWritten_.store(0);
     transferTotal_ = qint32(std::min<qsizetype>(std::max(total, 0), downloadImage_.size()));
-    sThreshold_ = 1;
+    pacing_ = true;
     backend_->core().startTransfer(transfer_, downloadImage_, transferTotal_, header);
     noteRunning(false);
     return true;
@@ -106,7 +106,7 @@ bool CommPort::startTransfer(QByteArray image, qint32 total, const QByteArray& h
 
 void CommPort::abandonTransfer() {
     ++transfer_;
-    sThreshold_ = 0;
+    pacing_ = false;
     if (lastReply_ == 0xAA)
         lastReply_ = 0;
     if (backend_)
@@ -129,7 +129,7 @@ void CommPort::lostDevice() {
     closeDevice();
     openError_ = OpenError::NoDevice;
     error_ = QStringLiteral("device disconnected");
-    sThreshold_ = 0;
+    pacing_ = false;
     emit disconnected();
 }
 
@@ -140,7 +140,7 @@ void CommPort::deliver(LinkEvent& e) {
     if (current) {
         lastReply_ = e.lastReply;
         sendPosition_ = e.sendPosition;
-        sThreshold_ = e.sThreshold;
+        pacing_ = e.pacing;
     }
     switch (e.kind) {
     case LinkEvent::Kind::Received:
@@ -161,7 +161,7 @@ void CommPort::deliver(LinkEvent& e) {
     case LinkEvent::Kind::Running:
         break;
     case LinkEvent::Kind::Drained:
-        emit written();
+        emit drained();
         break;
     case LinkEvent::Kind::Lost:
         lostDevice();

@@ -27,7 +27,7 @@ enum class OpenError { None, NoDevice, NoPermission, InUse, NotSerial, Unknown }
 // more bytes (TIOCOUTQ on POSIX, EV_TXEMPTY on Windows). Neither "the kernel took
 // the bytes" nor tcdrain() means that: the first is immediate, the second polls
 // at jiffy granularity on real UARTs and returns at once on a pty. Each time the
-// queue has drained after a write while SThreshold is 1, the next one or two
+// queue has drained after a write while pacing is on, the next one or two
 // bytes of the transfer go out.
 //
 // What happens on the line reaches the owning thread as typed events, in order,
@@ -47,23 +47,25 @@ public:
     QString devicePath(int port) const;
 
     // 1 or 2; changed only while the port is closed.
-    bool setCommPort(int port);
-    int commPort() const { return commPort_; }
+    bool selectPort(int port);
+    int selectedPort() const { return selected_; }
 
-    // Opening is exclusive: a port in use cannot be opened.
-    bool setPortOpen(bool open);
-    bool portOpen() const { return backend_ != nullptr; }
+    // Opens the selected port's device. Opening is exclusive: a port in use cannot
+    // be opened. Closing stops the link thread; what the driver still holds goes out.
+    bool open();
+    void close();
+    bool isOpen() const { return backend_ != nullptr; }
     OpenError openError() const { return openError_; }
     QString errorString() const { return error_; }
 
     // Settings such as "19200,n,8,1"; applied at once when open, kept across reopening.
-    bool setSettings(const QString& settings);
-    QString settings() const { return settings_; }
+    bool setLineSettings(const QString& settings);
+    QString lineSettings() const { return settings_; }
     int baud() const { return baud_; }
 
     // Queues bytes for the line in order and returns at once; false (nothing
     // sent) when closed.
-    bool output(const QByteArray& bytes);
+    bool write(const QByteArray& bytes);
 
     // Starts a bulk transfer: writes the header, then the image's first total bytes
     // as the module asks for them. A new start replaces a running transfer. False,
@@ -74,8 +76,8 @@ public:
 
     // The transfer state as the events delivered so far tell it.
     bool running() const { return running_; }
-    int sThreshold() const { return sThreshold_; }
-    void setSThreshold(int value);
+    bool pacing() const { return pacing_; }
+    void setPacing(bool on);
     std::uint8_t lastReply() const { return lastReply_; }
     qint32 sendPosition() const { return sendPosition_; }
     qint32 transferTotal() const { return transferTotal_; }
@@ -100,8 +102,8 @@ signals:
     void runningChanged(bool running);
     // The device went away while open (an unplugged adapter); the port is closed.
     void disconnected();
-    // Every byte given to output() so far has drained: it has left the host.
-    void written();
+    // Every byte given to write() so far has drained: it has left the host.
+    void drained();
 
 protected:
     bool event(QEvent* e) override;
@@ -115,7 +117,7 @@ private:
     void closeDevice();
 
     QString paths_[2];
-    int commPort_ = 1;
+    int selected_ = 1;
     OpenError openError_ = OpenError::None;
     QString error_;
     QString settings_ = QStringLiteral("9600,n,8,1");
@@ -123,7 +125,7 @@ private:
     std::unique_ptr<PortBackend> backend_;
     quint64 transfer_ = 0; // generation of the transfer state, bumped by start and abandon
 
-    int sThreshold_ = 0;
+    bool pacing_ = false;
     bool running_ = false;
     std::uint8_t lastReply_ = 0;
     qint32 sendPosition_ = 0;

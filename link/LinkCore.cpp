@@ -72,8 +72,8 @@ void LinkCore::abandonTransfer(quint64 transfer) {
     submit({Command::Kind::Abandon, transfer, {}, {}, 0, 0});
 }
 
-void LinkCore::setSThreshold(int value) {
-    submit({Command::Kind::SThreshold, 0, {}, {}, 0, value});
+void LinkCore::setPacing(bool on) {
+    submit({Command::Kind::Pacing, 0, {}, {}, 0, on ? 1 : 0});
 }
 
 std::vector<LinkEvent> LinkCore::takeEvents() {
@@ -131,7 +131,7 @@ LinkEvent LinkCore::stateEvent(LinkEvent::Kind kind) const {
     e.sendPosition = pacer_.sendPosition();
     e.total = pacer_.transferTotal();
     e.lastReply = pacer_.lastReply();
-    e.sThreshold = pacer_.sThreshold();
+    e.pacing = pacer_.pacing();
     e.running = pacer_.running();
     return e;
 }
@@ -158,8 +158,8 @@ void LinkCore::takeCommands(QByteArray& out) {
             transfer_ = c.transfer;
             pacer_.abandon();
             break;
-        case Command::Kind::SThreshold:
-            pacer_.setSThreshold(c.value);
+        case Command::Kind::Pacing:
+            pacer_.setPacing(c.value != 0);
             break;
         }
     }

@@ -29,7 +29,7 @@ struct LinkEvent {
     qint32 sendPosition = 0;
     qint32 total = 0;
     std::uint8_t lastReply = 0;
-    int sThreshold = 0;
+    bool pacing = false;
     bool running = false;
 };
 
@@ -66,7 +66,7 @@ public:
     void write(const QByteArray& bytes);
     void startTransfer(quint64 transfer, const QByteArray& image, qint32 total, const QByteArray& header);
     void abandonTransfer(quint64 transfer);
-    void setSThreshold(int value);
+    void setPacing(bool on);
     std::vector<LinkEvent> takeEvents();
     std::vector<std::int64_t> drainLatenciesNs() const;
 
@@ -88,7 +88,7 @@ public:
 
 private:
     struct Command {
-        enum class Kind { Write, Start, Abandon, SThreshold };
+        enum class Kind { Write, Start, Abandon, Pacing };
         Kind kind;
         quint64 transfer = 0;
         QByteArray bytes; // Write: the bytes; Start: the header

@@ -14,11 +14,11 @@ void TransferPacer::start(QByteArray image, qint32 total) {
     sendPosition_ = 0;
     // Never more than the image holds: every counted byte must exist to be sent.
     transferTotal_ = qint32(std::min<qsizetype>(std::max(total, 0), image_.size()));
-    sThreshold_ = 1;
+    pacing_ = true;
 }
 
 void TransferPacer::abandon() {
-    sThreshold_ = 0;
+    pacing_ = false;
     if (lastReply_ == module::ReplyGoOn)
         lastReply_ = 0;
 }
@@ -42,7 +42,7 @@ TransferPacer::Step TransferPacer::onRead(const QByteArray& bytes) {
         sendNext(step.write);
     } else if (first == module::ReplyError) {
         lastReply_ = module::ReplyError;
-        sThreshold_ = 0;
+        pacing_ = false;
         step.moduleError = true;
     } else if (first == module::ReplyTestOk) {
         step.testAnswered = true;
@@ -52,7 +52,7 @@ TransferPacer::Step TransferPacer::onRead(const QByteArray& bytes) {
 
 TransferPacer::Step TransferPacer::onDrained() {
     Step step;
-    if (sThreshold_ != 1 || lastReply_ != module::ReplyGoOn)
+    if (!pacing_ || lastReply_ != module::ReplyGoOn)
         return step;
     if (sendPosition_ < transferTotal_) {
         sendNext(step.write);
@@ -60,7 +60,7 @@ TransferPacer::Step TransferPacer::onDrained() {
             sendNext(step.write);
         step.progressed = true;
     } else {
-        sThreshold_ = 0;
+        pacing_ = false;
         step.finished = true;
     }
     return step;

@@ -12,8 +12,8 @@ namespace panelix {
 // and when the transmit queue drained, and writes what the pacer hands back.
 //
 // - A read whose first byte is 0xAA: the next two image bytes go out at once.
-// - A read whose first byte is 0x55: the transfer ends in error (SThreshold 0).
-// - The queue drained while SThreshold is 1 and the module has said 0xAA: the
+// - A read whose first byte is 0x55: the transfer ends in error (pacing off).
+// - The queue drained while pacing is on and the module has said 0xAA: the
 //   next one or two bytes, or, once all TransferTotal bytes are out, completion.
 // Only the first byte of a read counts; a reply never reads past the image.
 class TransferPacer {
@@ -28,17 +28,17 @@ public:
     };
 
     // Replaces any running transfer: takes the image, LastReply 0, SendPosition 0,
-    // TransferTotal capped to the image, SThreshold 1. The header is the caller's.
+    // TransferTotal capped to the image, pacing on. The header is the caller's.
     void start(QByteArray image, qint32 total);
-    // The line went or the port changed: SThreshold 0, a running transfer is over.
+    // The line went or the port changed: pacing off, a running transfer is over.
     void abandon();
 
     Step onRead(const QByteArray& bytes);
     Step onDrained();
 
-    bool running() const { return lastReply_ == ReplyGoOnValue && sThreshold_ == 1; }
-    int sThreshold() const { return sThreshold_; }
-    void setSThreshold(int value) { sThreshold_ = value; }
+    bool running() const { return lastReply_ == ReplyGoOnValue && pacing_; }
+    bool pacing() const { return pacing_; }
+    void setPacing(bool on) { pacing_ = on; }
     std::uint8_t lastReply() const { return lastReply_; }
     qint32 sendPosition() const { return sendPosition_; }
     qint32 transferTotal() const { return transferTotal_; }
@@ -51,7 +51,7 @@ private:
     qint32 sendPosition_ = 0;
     qint32 transferTotal_ = 0;
     std::uint8_t lastReply_ = 0;
-    int sThreshold_ = 0;
+    bool pacing_ = false;
 };
 
 } // namespace panelix

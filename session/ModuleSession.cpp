@@ -26,13 +26,13 @@ bool isByte(int v) {
 
 ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
     // The module's line: 19,200 baud, 8 data bits, no parity, 1 stop bit.
-    port_.setSettings(QStringLiteral("19200,n,8,1"));
+    port_.setLineSettings(QStringLiteral("19200,n,8,1"));
     for (QTimer* t : {&silentTimer_, &testTimer_, &stallTimer_, &syncTimer_}) {
         t->setSingleShot(true);
         t->setTimerType(Qt::PreciseTimer);
     }
     connect(&silentTimer_, &QTimer::timeout, this, [this] {
-        if (active_ != TransferKind::None && !port_.running() && port_.sThreshold() == 1)
+        if (active_ != TransferKind::None && !port_.running() && port_.pacing())
             emit moduleSilent();
     });
     connect(&testTimer_, &QTimer::timeout, this, [this] {
@@ -52,13 +52,13 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
     connect(&syncTimer_, &QTimer::timeout, this, &ModuleSession::syncTimeout);
     reconnectTimer_.setInterval(ReconnectPollMs);
     connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
-        if (port_.portOpen()) {
+        if (port_.isOpen()) {
             reconnectTimer_.stop();
             return;
         }
         // A device node that is back may still refuse for a moment (udev sets its
         // permissions after it appears): simply try again at the next poll.
-        if (QFileInfo::exists(port_.devicePath(port_.commPort())) && port_.setPortOpen(true)) {
+        if (QFileInfo::exists(port_.devicePath(port_.selectedPort())) && port_.open()) {
             reconnectTimer_.stop();
             emit reconnected();
         }
@@ -108,7 +108,7 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
         }
         emit received(bytes);
     });
-    connect(&port_, &CommPort::written, this, &ModuleSession::commandWritten);
+    connect(&port_, &CommPort::drained, this, &ModuleSession::commandWritten);
     connect(&port_, &CommPort::disconnected, this, [this] {
         Failure f = transferFailure(FailureReason::PortLost);
         testPending_ = false;
@@ -122,7 +122,7 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
 }
 
 ModuleSession::~ModuleSession() {
-    port_.setPortOpen(false);
+    port_.close();
 }
 
 void ModuleSession::setAnswerTimeout(int ms) {
@@ -176,10 +176,10 @@ Failure ModuleSession::transferFailure(FailureReason reason) const {
     Failure f;
     f.reason = reason;
     f.transfer = active_;
-    f.port = port_.commPort();
+    f.port = port_.selectedPort();
     if (active_ != TransferKind::None && sync_ == Sync::Off) {
         // A closed port (a lost one) has stopped its link thread: its count is final.
-        f.sent = port_.portOpen() ? port_.sendPosition() : port_.lineWritten();
+        f.sent = port_.isOpen() ? port_.sendPosition() : port_.lineWritten();
         f.total = port_.transferTotal();
     } else if (active_ != TransferKind::None) {
         f.total = total_;
@@ -199,9 +199,9 @@ Refusal ModuleSession::openPort(int port) {
     testPending_ = false;
     testTimer_.stop();
     reconnectTimer_.stop();
-    port_.setPortOpen(false);
-    port_.setCommPort(port);
-    if (!port_.setPortOpen(true)) {
+    port_.close();
+    port_.selectPort(port);
+    if (!port_.open()) {
         Failure f;
         f.reason = FailureReason::PortOpenFailed;
         f.port = port;
@@ -220,7 +220,7 @@ void ModuleSession::closePort() {
     }
     testPending_ = false;
     testTimer_.stop();
-    port_.setPortOpen(false);
+    port_.close();
 }
 
 std::optional<Failure> ModuleSession::stopTransfer() {
@@ -326,7 +326,7 @@ Refusal ModuleSession::downloadImage(const QByteArray& image) {
 }
 
 Refusal ModuleSession::beginTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header) {
-    if (!port_.portOpen()) {
+    if (!port_.isOpen()) {
         Failure f;
         f.reason = FailureReason::PortNotOpen;
         f.transfer = kind;
@@ -349,7 +349,7 @@ Refusal ModuleSession::beginTransfer(TransferKind kind, QByteArray image, qint32
 void ModuleSession::askModule() {
     sync_ = Sync::Asked;
     ++syncAsks_;
-    port_.output(module::simpleCommand(module::CmdConnectionTest));
+    port_.write(module::simpleCommand(module::CmdConnectionTest));
     syncTimer_.start(SyncAnswerMs);
 }
 
@@ -427,14 +427,14 @@ TransferProgress ModuleSession::progressNow() const {
 }
 
 Refusal ModuleSession::sendSingle(const QByteArray& bytes) {
-    if (!port_.portOpen()) {
+    if (!port_.isOpen()) {
         Failure f;
         f.reason = FailureReason::PortNotOpen;
         return f;
     }
     if (running())
         return transferFailure(FailureReason::Busy);
-    port_.output(bytes);
+    port_.write(bytes);
     return std::nullopt;
 }
 
@@ -476,7 +476,7 @@ Refusal ModuleSession::invertArea(int x, int y, int width, int height) {
 }
 
 bool ModuleSession::showBitmap(int n) {
-    if (!isByte(n) || !port_.portOpen() || running())
+    if (!isByte(n) || !port_.isOpen() || running())
         return false;
     return !showImage(n);
 }

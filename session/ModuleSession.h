@@ -117,12 +117,12 @@ public:
     // ends (PortSwitched is reported when one was under way).
     Refusal openPort(int port);
     void closePort();
-    bool isOpen() const { return port_.portOpen(); }
+    bool isOpen() const { return port_.isOpen(); }
     // After the port is lost, watch for its device to come back and reopen it
     // (reconnected()). A cut transfer is not resumed: the module needs a fresh start.
     void setReconnect(bool on);
     bool reconnecting() const { return reconnectTimer_.isActive(); }
-    int currentPort() const { return port_.commPort(); }
+    int currentPort() const { return port_.selectedPort(); }
     // For tests and measurements only: front ends go through the operations.
     CommPort& port() { return port_; }
     const CommPort& port() const { return port_; }

@@ -71,7 +71,7 @@ Result runWindow(const QByteArray& image, qint64 data, const QString& dataDir, b
     QCoreApplication::processEvents();
     const double cpu0 = cpuSeconds();
     const qint64 t0 = lineclock::nowNs();
-    if (!session.port().portOpen() || session.downloadImage(image))
+    if (!session.port().isOpen() || session.downloadImage(image))
         return r;
     QEventLoop loop;
     QObject::connect(&session, &ModuleSession::finished, &loop, &QEventLoop::quit);

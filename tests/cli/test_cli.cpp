@@ -225,7 +225,7 @@ TEST_F(Cli, PortsThatCannotBeOpenedSayWhy) {
     {
         CommPort other; // another program holds the line
         other.setDevicePath(1, l.path());
-        ASSERT_TRUE(other.setPortOpen(true));
+        ASSERT_TRUE(other.open());
         EXPECT_EQ(run({QStringLiteral("clear"), QStringLiteral("--port"), l.path()}), 3);
         EXPECT_TRUE(err.contains(QStringLiteral("busy"))) << err.toStdString();
     }
@@ -592,7 +592,7 @@ TEST_F(Cli, CtrlCEndsTheProgramCleanly) {
     // The port is free again at once.
     CommPort after;
     after.setDevicePath(1, l.path());
-    EXPECT_TRUE(after.setPortOpen(true));
+    EXPECT_TRUE(after.open());
 }
 
 // --- The program itself: no runtime directory left behind

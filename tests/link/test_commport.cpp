@@ -20,10 +20,10 @@ struct PortOnPty : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(pty.open());
         port.setDevicePath(1, pty.slavePath());
-        ASSERT_TRUE(port.setCommPort(1));
-        ASSERT_TRUE(port.setPortOpen(true)) << port.errorString().toStdString();
-        ASSERT_TRUE(port.setSettings("19200,n,8,1"));
-        port.setSThreshold(0);
+        ASSERT_TRUE(port.selectPort(1));
+        ASSERT_TRUE(port.open()) << port.errorString().toStdString();
+        ASSERT_TRUE(port.setLineSettings("19200,n,8,1"));
+        port.setPacing(false);
     }
 };
 
@@ -39,7 +39,7 @@ QByteArray allByteValues() {
 TEST_F(PortOnPty, EveryByteValueGoesOutIntactAndInOrder) {
     const QByteArray sent = allByteValues() + QByteArray("\x00\x0D\x11\x13\xFF", 5);
     for (char c : sent)
-        ASSERT_TRUE(port.output(QByteArray(1, c)));
+        ASSERT_TRUE(port.write(QByteArray(1, c)));
     EXPECT_EQ(pty.readExactly(int(sent.size()), 3000), sent);
 }
 
@@ -68,7 +68,7 @@ TEST_F(PortOnPty, NotificationsNeverNestInARunningHandlerAndKeepTheirOrder) {
         ++depth;
         maxDepth = std::max(maxDepth, depth);
         got.append(bytes);
-        port.output(QByteArray("ab"));
+        port.write(QByteArray("ab"));
         // A handler that runs the event loop itself must still not be entered twice.
         spin(3);
         --depth;
@@ -86,9 +86,9 @@ TEST_F(PortOnPty, NotificationsNeverNestInARunningHandlerAndKeepTheirOrder) {
 }
 
 TEST_F(PortOnPty, NothingIsPacedWithoutATransfer) {
-    // SThreshold 1 and drained queues, but no transfer: the link writes only what it is given.
-    port.setSThreshold(1);
-    port.output(QByteArray("0123456789"));
+    // Pacing 1 and drained queues, but no transfer: the link writes only what it is given.
+    port.setPacing(true);
+    port.write(QByteArray("0123456789"));
     EXPECT_EQ(pty.readUntilQuiet(60, 1000), QByteArray("0123456789"));
     pty.writeAll(QByteArray("\xAA", 1));
     spin(60);
@@ -144,7 +144,7 @@ TEST_F(PortOnPty, WithoutEpollPwait2TheLinkKeepsPacingRepliesAndUnplug) {
     pty.releaseSlave();
     pty.closeMaster();
     ASSERT_TRUE(waitUntil([&] { return lost; }, 3000));
-    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(port.isOpen());
 }
 
 TEST_F(PortOnPty, UnpluggedDeviceEndsClosedAndSendsNothing) {
@@ -153,29 +153,29 @@ TEST_F(PortOnPty, UnpluggedDeviceEndsClosedAndSendsNothing) {
     pty.releaseSlave();
     pty.closeMaster();
     ASSERT_TRUE(waitUntil([&] { return lost; }, 3000));
-    EXPECT_FALSE(port.portOpen());
-    EXPECT_FALSE(port.output(QByteArray("x")));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(port.write(QByteArray("x")));
     spin(50); // no spinning notifier, no stray events
-    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(port.isOpen());
 }
 
 TEST_F(PortOnPty, APortInUseCannotBeOpenedTwice) {
     CommPort second;
     second.setDevicePath(1, pty.slavePath());
-    EXPECT_FALSE(second.setPortOpen(true));
-    EXPECT_FALSE(second.portOpen());
+    EXPECT_FALSE(second.open());
+    EXPECT_FALSE(second.isOpen());
     EXPECT_EQ(second.openError(), OpenError::InUse);
-    port.setPortOpen(false);
-    EXPECT_TRUE(second.setPortOpen(true)) << second.errorString().toStdString();
+    port.close();
+    EXPECT_TRUE(second.open()) << second.errorString().toStdString();
 }
 
 TEST_F(PortOnPty, SettingsAndThresholdsSurviveAReopen) {
-    port.setSThreshold(1);
-    port.setPortOpen(false);
-    EXPECT_FALSE(port.output(QByteArray("x")));
-    ASSERT_TRUE(port.setPortOpen(true));
-    EXPECT_EQ(port.settings(), QString("19200,n,8,1"));
-    EXPECT_EQ(port.sThreshold(), 1);
+    port.setPacing(true);
+    port.close();
+    EXPECT_FALSE(port.write(QByteArray("x")));
+    ASSERT_TRUE(port.open());
+    EXPECT_EQ(port.lineSettings(), QString("19200,n,8,1"));
+    EXPECT_TRUE(port.pacing());
     QByteArray got;
     QObject::connect(&port, &CommPort::received, [&](const QByteArray& bytes) { got += bytes; });
     pty.writeAll(QByteArray("\xAA", 1));
@@ -186,17 +186,17 @@ TEST_F(PortOnPty, SettingsAndThresholdsSurviveAReopen) {
 TEST(CommPortDevices, MissingDeviceOrPlainFileDoesNotOpen) {
     CommPort port;
     port.setDevicePath(1, "/nonexistent/ttyS9");
-    EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_FALSE(port.open());
     EXPECT_EQ(port.openError(), OpenError::NoDevice);
     port.setDevicePath(1, "/etc/hostname");
-    EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_FALSE(port.open());
     EXPECT_EQ(port.openError(), OpenError::NotSerial);
     port.setDevicePath(1, "/dev/ptmx"); // a terminal, but the master side of a new pty
-    EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_FALSE(port.open());
     EXPECT_EQ(port.openError(), OpenError::NotSerial);
-    EXPECT_FALSE(port.portOpen());
-    EXPECT_FALSE(port.setSettings("19200,x,8,1"));
-    EXPECT_FALSE(port.setSettings("12345,n,8,1"));
-    EXPECT_TRUE(port.setSettings("19200,n,8,1"));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(port.setLineSettings("19200,x,8,1"));
+    EXPECT_FALSE(port.setLineSettings("12345,n,8,1"));
+    EXPECT_TRUE(port.setLineSettings("19200,n,8,1"));
     EXPECT_EQ(port.baud(), 19200);
 }

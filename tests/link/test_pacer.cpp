@@ -39,7 +39,7 @@ TEST(TransferPacer, ChunksOfAnOddTotalThenCompletion) {
     s = p.onDrained();
     EXPECT_TRUE(s.finished);
     EXPECT_TRUE(s.write.isEmpty());
-    EXPECT_EQ(p.sThreshold(), 0);
+    EXPECT_FALSE(p.pacing());
     EXPECT_FALSE(p.running());
     EXPECT_FALSE(p.onDrained().finished); // once
 }
@@ -63,7 +63,7 @@ TEST(TransferPacer, AnErrorStopsThePacingButAReplyStillPushesTwo) {
     EXPECT_TRUE(e.write.isEmpty());
     EXPECT_EQ(p.onDrained().write, QByteArray());
     EXPECT_EQ(p.onRead(QByteArray("\xAA\xAA", 2)).write, QByteArray("\x03\x04", 2));
-    EXPECT_EQ(p.onDrained().write, QByteArray()); // SThreshold stays 0
+    EXPECT_EQ(p.onDrained().write, QByteArray()); // Pacing stays 0
     EXPECT_TRUE(p.onRead(QByteArray("\x0C", 1)).testAnswered);
     EXPECT_FALSE(p.onRead(QByteArray("\x00\x0C", 2)).testAnswered);
 }
@@ -79,7 +79,7 @@ TEST(TransferPacer, AbandonEndsARunningTransferAndANewStartResetsEverything) {
     EXPECT_EQ(p.onDrained().write, QByteArray());
     p.start(numbered(10), 10);
     EXPECT_EQ(p.sendPosition(), 0);
-    EXPECT_EQ(p.sThreshold(), 1);
+    EXPECT_TRUE(p.pacing());
     EXPECT_EQ(p.onRead(QByteArray("\xAA", 1)).write, QByteArray("\x01\x02", 2));
 }
 

@@ -44,8 +44,8 @@ struct Transfer : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(pty.open());
         port.setDevicePath(1, pty.slavePath());
-        ASSERT_TRUE(port.setPortOpen(true));
-        port.setSThreshold(0);
+        ASSERT_TRUE(port.open());
+        port.setPacing(false);
         QObject::connect(&port, &CommPort::transferProgress,
                          [this](qint32 sent, qint32 total) { progress << Progress{sent, total}; });
         QObject::connect(&port, &CommPort::transferFinished, [this] { ++finished; });
@@ -53,7 +53,7 @@ struct Transfer : ::testing::Test {
         QObject::connect(&port, &CommPort::received, [this](const QByteArray& b) { reads << b; });
         QObject::connect(&port, &CommPort::runningChanged, [this](bool r) { runningChanges << r; });
     }
-    void useBaud(int baud) { ASSERT_TRUE(port.setSettings(QString("%1,n,8,1").arg(baud))); }
+    void useBaud(int baud) { ASSERT_TRUE(port.setLineSettings(QString("%1,n,8,1").arg(baud))); }
     // The bitmap header for an image of total bytes.
     static QByteArray headerFor(int total) { return module::bitmapHeader(module::bankedAddress(quint32(total))); }
     bool done() const { return finished > 0; }
@@ -73,7 +73,7 @@ TEST_F(Transfer, TheModuleReceivesTheHeaderThenExactlyTheImage) {
     ASSERT_TRUE(waitUntil([&] { return module.receivedCount() >= 3005; }, 2000));
     EXPECT_EQ(module.received(), headerFor(3000) + image);
     EXPECT_EQ(module.dataBytes(), image);
-    EXPECT_EQ(port.sThreshold(), 0);
+    EXPECT_FALSE(port.pacing());
     EXPECT_EQ(port.sendPosition(), 3000);
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.last(), (Progress{3000, 3000}));
@@ -105,7 +105,7 @@ TEST_F(Transfer, OnlyTheFirstByteOfAReadCountsAndAFailedTransferPushesTwoPerRepl
     module.send(QByteArray("\x55", 1));
     ASSERT_TRUE(waitUntil([&] { return port.lastReply() == module::ReplyError; }));
     EXPECT_EQ(errors, QList<qint32>{0});
-    EXPECT_EQ(port.sThreshold(), 0);
+    EXPECT_FALSE(port.pacing());
 
     module.send(QByteArray("\xAA\xAA", 2)); // one read: two bytes, not four
     ASSERT_TRUE(waitUntil([&] { return module.receivedCount() >= 7; }, 2000));
@@ -175,7 +175,7 @@ TEST_F(Transfer, AnErrorReplyMidTransferStopsTheData) {
     spin(30);
     EXPECT_EQ(module.received(), headerFor(2000) + image.left(stoppedAt));
     EXPECT_EQ(finished, 0);
-    EXPECT_EQ(port.sThreshold(), 0);
+    EXPECT_FALSE(port.pacing());
     EXPECT_EQ(runningChanges, (QList<bool>{true, false}));
 }
 
@@ -219,10 +219,10 @@ TEST_F(Transfer, TheFarEndClosedMidTransferEndsCleanly) {
     pty.releaseSlave();
     pty.closeMaster();
     ASSERT_TRUE(waitUntil([&] { return lost; }, 3000));
-    EXPECT_FALSE(port.portOpen());
+    EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(port.running());
-    EXPECT_EQ(port.sThreshold(), 0);
-    EXPECT_FALSE(port.output(QByteArray(1, 0x1D)));
+    EXPECT_FALSE(port.pacing());
+    EXPECT_FALSE(port.write(QByteArray(1, 0x1D)));
     EXPECT_FALSE(port.startTransfer(pattern(10, 1), 10, headerFor(10)));
     EXPECT_EQ(runningChanges.last(), false);
 }

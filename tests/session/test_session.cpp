@@ -122,7 +122,7 @@ TEST_F(Session, RefusedStartsSendNothingArmNothingAndSayWhy) {
     ASSERT_TRUE(r);
     EXPECT_EQ(r->reason, FailureReason::PortNotOpen);
     EXPECT_TRUE(session.imageBuilt());
-    EXPECT_EQ(session.port().sThreshold(), 0);
+    EXPECT_FALSE(session.port().pacing());
     EXPECT_EQ(session.activeTransfer(), TransferKind::None);
     spin(50);
     EXPECT_EQ(module1->receivedCount(), 0);

@@ -74,11 +74,11 @@ TEST_F(Ports, AChosenDeviceIsRememberedByItsStablePathAndTheOpenPortMovesToIt) {
     a.stablePath = stable;
     fake = {a};
     useFakeSource();
-    ASSERT_TRUE(window->session().port().portOpen());
+    ASSERT_TRUE(window->session().port().isOpen());
     picker(1)->setCurrentIndex(0);
     emit picker(1)->activated(0);
     EXPECT_EQ(window->session().port().devicePath(1), stable);
-    EXPECT_TRUE(window->session().port().portOpen());
+    EXPECT_TRUE(window->session().port().isOpen());
     click("Command11");
     EXPECT_EQ(pty2.readExactly(3, 2000), QByteArray("\x1D\x07\x0D", 3));
     EXPECT_TRUE(child<QRadioButton>("Option1")->toolTip().contains("FT232R USB UART"));
@@ -107,10 +107,10 @@ TEST_F(Ports, EachCauseOfAFailedOpenIsNamed) {
     ASSERT_TRUE(pty2.open());
     CommPort other;
     other.setDevicePath(1, pty2.slavePath());
-    ASSERT_TRUE(other.setPortOpen(true));
+    ASSERT_TRUE(other.open());
     child<QRadioButton>("Option1")->click();
     EXPECT_EQ(openTwo(pty2.slavePath()), QString("串口COM2打开失败:已被占用!"));
-    other.setPortOpen(false);
+    other.close();
 
     // No permission: the tests run as root, so the refusal is made at the open call.
     child<QRadioButton>("Option1")->click();
@@ -131,7 +131,7 @@ TEST_F(Ports, AnUnpluggedAdapterThatComesBackIsReopenedAndSaysSo) {
     o.port1 = device;
     o.port2 = "/nonexistent/port2";
     makeWindow(o);
-    ASSERT_TRUE(window->session().port().portOpen());
+    ASSERT_TRUE(window->session().port().isOpen());
 
     // Unplugged: the device node goes with the line.
     pty1.releaseSlave();
@@ -139,13 +139,13 @@ TEST_F(Ports, AnUnpluggedAdapterThatComesBackIsReopenedAndSaysSo) {
     ASSERT_TRUE(QFile::remove(device));
     ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已断开!"); }));
     spin(2 * ModuleSession::ReconnectPollMs);
-    EXPECT_FALSE(window->session().port().portOpen());
+    EXPECT_FALSE(window->session().port().isOpen());
 
     // Plugged in again (in whatever socket): the same name comes back.
     ASSERT_TRUE(pty2.open());
     ASSERT_TRUE(QFile::link(pty2.slavePath(), device));
     ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已重新连接"); }, 2000));
-    EXPECT_TRUE(window->session().port().portOpen());
+    EXPECT_TRUE(window->session().port().isOpen());
     EXPECT_FALSE(window->session().port().running());
     click("Command12");
     EXPECT_EQ(pty2.readExactly(3, 2000), QByteArray("\x1D\x08\x0D", 3));

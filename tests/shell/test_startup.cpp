@@ -21,10 +21,10 @@ TEST_F(Startup, PortOneOpensAt19200) {
     CommPort& port = window->session().port();
     EXPECT_TRUE(option("Option1"));
     EXPECT_FALSE(option("Option2"));
-    EXPECT_TRUE(port.portOpen());
-    EXPECT_EQ(port.commPort(), 1);
-    EXPECT_EQ(port.settings(), QString("19200,n,8,1"));
-    EXPECT_EQ(port.sThreshold(), 0);
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.selectedPort(), 1);
+    EXPECT_EQ(port.lineSettings(), QString("19200,n,8,1"));
+    EXPECT_FALSE(port.pacing());
     EXPECT_EQ(status(), QString());
     EXPECT_TRUE(QDir(dataDir.filePath("dispkit")).exists()); // created when missing
     click("Command11");
@@ -36,9 +36,9 @@ TEST_F(Startup, PortOneMissingFallsBackToPortTwoSilently) {
     open(false, true);
     EXPECT_TRUE(option("Option2"));
     EXPECT_FALSE(option("Option1"));
-    EXPECT_EQ(window->session().port().commPort(), 2);
-    EXPECT_TRUE(window->session().port().portOpen());
-    EXPECT_EQ(window->session().port().settings(), QString("19200,n,8,1"));
+    EXPECT_EQ(window->session().port().selectedPort(), 2);
+    EXPECT_TRUE(window->session().port().isOpen());
+    EXPECT_EQ(window->session().port().lineSettings(), QString("19200,n,8,1"));
     EXPECT_EQ(status(), QString());
     click("Command12");
     ASSERT_TRUE(waitUntil([&] { return module2->receivedCount() == 3; }));
@@ -48,7 +48,7 @@ TEST_F(Startup, PortOneInUseCountsAsMissing) {
     ASSERT_TRUE(pty1.open());
     CommPort other;
     other.setDevicePath(1, pty1.slavePath());
-    ASSERT_TRUE(other.setPortOpen(true));
+    ASSERT_TRUE(other.open());
     ASSERT_TRUE(pty2.open());
     StartupOptions o;
     o.dataDir = dataDir.filePath("d");
@@ -56,20 +56,20 @@ TEST_F(Startup, PortOneInUseCountsAsMissing) {
     o.port2 = pty2.slavePath();
     makeWindow(o);
     EXPECT_TRUE(option("Option2"));
-    EXPECT_EQ(window->session().port().commPort(), 2);
+    EXPECT_EQ(window->session().port().selectedPort(), 2);
 }
 
 TEST_F(Startup, SwitchingPortsReopensAndKeepsSettings) {
     open();
-    window->session().port().setSThreshold(1);
+    window->session().port().setPacing(true);
     child<QRadioButton>("Option2")->click();
-    EXPECT_EQ(window->session().port().commPort(), 2);
-    EXPECT_TRUE(window->session().port().portOpen());
-    EXPECT_EQ(window->session().port().sThreshold(), 1);
+    EXPECT_EQ(window->session().port().selectedPort(), 2);
+    EXPECT_TRUE(window->session().port().isOpen());
+    EXPECT_TRUE(window->session().port().pacing());
     click("Command11");
     ASSERT_TRUE(waitUntil([&] { return module2->receivedCount() == 3; }));
     child<QRadioButton>("Option1")->click();
-    EXPECT_EQ(window->session().port().commPort(), 1);
+    EXPECT_EQ(window->session().port().selectedPort(), 1);
     click("Command12");
     ASSERT_TRUE(waitUntil([&] { return module1->receivedCount() == 3; }));
     EXPECT_EQ(module1->received(), QByteArray("\x1D\x08\x0D", 3));
@@ -79,20 +79,20 @@ TEST_F(Startup, SwitchingPortsReopensAndKeepsSettings) {
 TEST_F(Startup, SwitchingToAMissingPortLeavesItClosedWithAMessage) {
     open(true, false);
     child<QRadioButton>("Option2")->click();
-    EXPECT_FALSE(window->session().port().portOpen());
+    EXPECT_FALSE(window->session().port().isOpen());
     EXPECT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
 }
 
 TEST_F(Startup, ClosingTheWindowClosesThePort) {
     open();
     window->show();
-    ASSERT_TRUE(window->session().port().portOpen());
+    ASSERT_TRUE(window->session().port().isOpen());
     window->close();
-    EXPECT_FALSE(window->session().port().portOpen());
+    EXPECT_FALSE(window->session().port().isOpen());
     // The device is free again for anyone else.
     CommPort other;
     other.setDevicePath(1, pty1.slavePath());
-    EXPECT_TRUE(other.setPortOpen(true));
+    EXPECT_TRUE(other.open());
 }
 
 TEST_F(Startup, TheSavedListComesBackAndAnUnusableDataDirectoryIsReported) {

@@ -136,13 +136,13 @@ TEST_F(Window, TheConnectionTestAnswerTurnsTheVerdict) {
 
 TEST_F(Window, WritesToAClosedPortSendNothingAndSaySo) {
     open(false, false);
-    EXPECT_FALSE(window->session().port().portOpen());
+    EXPECT_FALSE(window->session().port().isOpen());
     EXPECT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
     click("Command11");
     EXPECT_EQ(status(), QString("串口未打开!"));
     click("Command8"); // empty list: built, but nothing armed on a closed port
     EXPECT_EQ(status(), QString("串口未打开!"));
-    EXPECT_EQ(window->session().port().sThreshold(), 0);
+    EXPECT_FALSE(window->session().port().pacing());
 }
 
 TEST_F(Window, SingleCommandButtonsWaitWhileATransferRuns) {
@@ -176,7 +176,7 @@ TEST_F(Window, ButtonsComeBackAfterAnErrorReplyAndAfterAnUnplug) {
     pty1.releaseSlave();
     pty1.closeMaster();
     ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已断开!"); }));
-    EXPECT_FALSE(window->session().port().portOpen());
+    EXPECT_FALSE(window->session().port().isOpen());
     EXPECT_TRUE(child("Command11")->isEnabled());
 }
 
@@ -206,13 +206,13 @@ TEST_F(Window, ClickingTheChosenPortAgainReopensIt) {
     o.port2 = port2;
     makeWindow(o);
     EXPECT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
-    ASSERT_FALSE(window->session().port().portOpen());
+    ASSERT_FALSE(window->session().port().isOpen());
 
     // The adapter is plugged in: the device appears under the same name.
     ASSERT_TRUE(pty2.open());
     ASSERT_TRUE(QFile::link(pty2.slavePath(), port2));
     child<QRadioButton>("Option2")->click();
-    EXPECT_TRUE(window->session().port().portOpen());
+    EXPECT_TRUE(window->session().port().isOpen());
     click("Command11");
     EXPECT_EQ(pty2.readExactly(3, 2000), QByteArray("\x1D\x07\x0D", 3));
 }
@@ -294,7 +294,7 @@ TEST_F(Window, APortSwitchDuringATransferSaysTheDownloadStopped) {
     ASSERT_FALSE(child("Progress")->isHidden());
     child<QRadioButton>("Option2")->click();
     EXPECT_EQ(status(), QString("串口已切换,下载中止!"));
-    EXPECT_EQ(window->session().port().commPort(), 2);
+    EXPECT_EQ(window->session().port().selectedPort(), 2);
     EXPECT_TRUE(child("Progress")->isHidden());
     EXPECT_TRUE(child("Command11")->isEnabled());
     spin(100);
@@ -311,7 +311,7 @@ TEST_F(Window, AReopenAfterAnUnplugClearsTheUnplugMessage) {
     o.port1 = port1;
     o.port2 = "/nonexistent/port2";
     makeWindow(o);
-    ASSERT_TRUE(window->session().port().portOpen());
+    ASSERT_TRUE(window->session().port().isOpen());
     pty1.releaseSlave();
     pty1.closeMaster();
     ASSERT_TRUE(waitUntil([&] { return status() == QString("串口已断开!"); }));
@@ -320,7 +320,7 @@ TEST_F(Window, AReopenAfterAnUnplugClearsTheUnplugMessage) {
     ASSERT_TRUE(QFile::remove(port1));
     ASSERT_TRUE(QFile::link(pty2.slavePath(), port1));
     child<QRadioButton>("Option1")->click();
-    EXPECT_TRUE(window->session().port().portOpen());
+    EXPECT_TRUE(window->session().port().isOpen());
     EXPECT_EQ(status(), QString());
 }
 

@@ -133,7 +133,7 @@ struct WindowTest : ::testing::Test, WindowOnPtys {
 
     // The port models the line's byte time; bulk transfers would take minutes at
     // 19,200 baud, so cases about their content run the line faster.
-    void fastLine() { ASSERT_TRUE(window->session().port().setSettings("921600,n,8,1")); }
+    void fastLine() { ASSERT_TRUE(window->session().port().setLineSettings("921600,n,8,1")); }
 
     void writePicture(const Picture& p, const QString& dir) {
         ASSERT_TRUE(writeFile(dir + "/" + p.name, p.file()));

@@ -143,7 +143,7 @@ TEST_F(BitmapDownload, AFileThatIsNoMonochromeBmpRefusesTheDownload) {
     EXPECT_EQ(status(), QString("不是单色BMP位图:fake.bmp"));
     EXPECT_TRUE(preview().isNull());
     EXPECT_TRUE(receivedAfterQuiet(*module1, 300).isEmpty());
-    EXPECT_EQ(window->session().port().sThreshold(), 0);
+    EXPECT_FALSE(window->session().port().pacing());
     EXPECT_EQ(readFile(dataFile("file.add")), QByteArray("previous image"));
     EXPECT_EQ(readFile(dataFile("file.txt")), expectedListFile(items("List1")));
 }
@@ -194,7 +194,7 @@ TEST_F(BitmapDownload, SevenFullScreensAreBuiltButNotSent) {
     const ExpectedImage built = expectedImage(QList<Picture>(7, full));
     EXPECT_EQ(built.end, 1024 + 7 * 38480);
     EXPECT_EQ(readFile(dataFile("file.add")), built.image);
-    EXPECT_EQ(window->session().port().sThreshold(), 0);
+    EXPECT_FALSE(window->session().port().pacing());
 }
 
 // A refused download must not leave its image to a late 0xAA: only bytes that the

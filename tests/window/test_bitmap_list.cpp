@@ -122,7 +122,7 @@ TEST_F(ListAndBrowser, AClickWithThePortClosedSendsNothingAndSaysNothingOfThePor
     start(true, false);
     addFile("a.bmp", 2);
     child<QRadioButton>("Option2")->click(); // port 2 has no device: the port is closed
-    ASSERT_FALSE(window->session().port().portOpen());
+    ASSERT_FALSE(window->session().port().isOpen());
     ASSERT_EQ(status(), QString("串口COM2打开失败:设备不存在!"));
 
     clickRow("List1", 1);

@@ -94,11 +94,11 @@ TEST_F(FontDownload, WithoutAFontFileNothingIsSent) {
     click("Command9");
     EXPECT_EQ(status(), QString("找不到字库文件hzk16!"));
     EXPECT_TRUE(preview().isNull());
-    EXPECT_EQ(window->session().port().sThreshold(), 0);
+    EXPECT_FALSE(window->session().port().pacing());
 
     ASSERT_TRUE(QDir().mkpath(dataFile("hzk16")));
     click("Command9");
     EXPECT_EQ(status(), QString("找不到字库文件hzk16!"));
     EXPECT_TRUE(receivedAfterQuiet(*module1, 300).isEmpty());
-    EXPECT_EQ(window->session().port().sThreshold(), 0);
+    EXPECT_FALSE(window->session().port().pacing());
 }
