@@ -4,6 +4,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+namespace panelix {
+class ModuleSession;
+}
 
 namespace panelix::cli {
 
@@ -21,10 +26,13 @@ enum ExitStatus : int {
 };
 
 // Where the program writes. Texts are written exactly as given (lines end in "\n").
+// What a run talks to: its output streams and the modules, each through a session that
+// main() makes (one per port; the factory mode makes one for every adapter that appears).
 struct Io {
     std::function<void(const QString&)> out; // results, listings, --json objects
     std::function<void(const QString&)> err; // progress and messages
     bool errIsTerminal = false;              // a redrawn one-line progress bar instead of plain lines
+    std::function<std::unique_ptr<ModuleSession>()> makeSession; // unset: a plain ModuleSession
 };
 
 // Runs one command line (arguments[0] is the program name) to its end, with the event loop

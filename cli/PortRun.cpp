@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
 namespace panelix::cli {
 
@@ -49,19 +50,20 @@ class Reporter;
 // stall rules are its own, the same as the window's.
 class PortJob {
 public:
-    PortJob(const QString& device, const PortPlan& plan, Reporter* reporter);
+    PortJob(std::unique_ptr<ModuleSession> session, const QString& device, const PortPlan& plan, Reporter* reporter);
     // The port is opened first for every port, then every operation starts: opening costs
     // about 2 ms a port (the device, its settings, the link thread), so 32 ports opened
     // and started one after another would begin a tenth of a second apart.
     void open();
     void start();
     void interrupt();
-    bool done() const { return result.status >= 0; }
+    bool done() const { return result_.status >= 0; }
 
-    PortResult result;
-    double rate = 0;
-    qint64 secondsLeft = -1;
-    int lastPercent = -1;
+    const PortResult& result() const { return result_; }
+    double rate() const { return rate_; }
+    qint64 secondsLeft() const { return secondsLeft_; }
+    // Records the percentage last reported and returns the one before it.
+    int notePercent(int percent) { return std::exchange(lastPercent_, percent); }
 
 private:
     void finish(int status, const QString& message);
@@ -71,7 +73,12 @@ private:
 
     PortPlan plan_;
     Reporter* reporter_;
-    ModuleSession session_;
+    std::unique_ptr<ModuleSession> sessionOwner_;
+    ModuleSession& session_;
+    PortResult result_;
+    double rate_ = 0;
+    qint64 secondsLeft_ = -1;
+    int lastPercent_ = -1;
     QElapsedTimer clock_;
     bool showing_ = false; // the download is done; the show command is on its way
 };
@@ -88,27 +95,26 @@ public:
     void started(PortJob& job) {
         if (plan_.json) {
             json({{"event", "start"},
-                  {"port", job.result.port},
+                  {"port", job.result().port},
                   {"operation", operationName(plan_.op)},
-                  {"total", job.result.total}});
+                  {"total", job.result().total}});
         } else if (!io_.errIsTerminal && plan_.op != PortOp::Command && plan_.op != PortOp::Test) {
-            line(QStringLiteral("%1: sending %2 bytes").arg(job.result.port).arg(job.result.total));
+            line(QStringLiteral("%1: sending %2 bytes").arg(job.result().port).arg(job.result().total));
         }
     }
 
     void progress(PortJob& job) {
-        const int percent = job.result.total > 0 ? int(job.result.bytes * 100 / job.result.total) : 0;
-        const int previous = job.lastPercent;
-        job.lastPercent = percent;
+        const int percent = job.result().total > 0 ? int(job.result().bytes * 100 / job.result().total) : 0;
+        const int previous = job.notePercent(percent);
         if (plan_.json) {
             if (percent != previous) {
                 json({{"event", "progress"},
-                      {"port", job.result.port},
+                      {"port", job.result().port},
                       {"percent", percent},
-                      {"sent", job.result.bytes},
-                      {"total", job.result.total},
-                      {"bytesPerSecond", qRound(job.rate)},
-                      {"secondsLeft", job.secondsLeft}});
+                      {"sent", job.result().bytes},
+                      {"total", job.result().total},
+                      {"bytesPerSecond", qRound(job.rate())},
+                      {"secondsLeft", job.secondsLeft()}});
             }
         } else if (io_.errIsTerminal) {
             if (drawClock_.elapsed() >= 100 || percent == 100) {
@@ -117,22 +123,22 @@ public:
             }
         } else if (percent / 10 != previous / 10 && percent < 100) {
             line(QStringLiteral("%1: %2% (%3 of %4 bytes)")
-                     .arg(job.result.port)
+                     .arg(job.result().port)
                      .arg(percent / 10 * 10)
-                     .arg(job.result.bytes)
-                     .arg(job.result.total));
+                     .arg(job.result().bytes)
+                     .arg(job.result().total));
         }
     }
 
     void waiting(PortJob& job) {
         if (plan_.json)
-            json({{"event", "waiting"}, {"port", job.result.port}});
+            json({{"event", "waiting"}, {"port", job.result().port}});
         else
-            line(QStringLiteral("%1: waiting for the module to give up an interrupted transfer").arg(job.result.port));
+            line(QStringLiteral("%1: waiting for the module to give up an interrupted transfer").arg(job.result().port));
     }
 
     void finished(PortJob& job) {
-        const PortResult& r = job.result;
+        const PortResult& r = job.result();
         if (plan_.json) {
             if (r.status == ExitDone) {
                 json({{"event", "done"},
@@ -180,10 +186,10 @@ private:
         qint64 left = -1;
         int active = 0;
         for (const auto& job : *jobs_) {
-            sent += job->result.bytes;
-            total += job->result.total;
-            rate += job->rate;
-            left = std::max(left, job->secondsLeft);
+            sent += job->result().bytes;
+            total += job->result().total;
+            rate += job->rate();
+            left = std::max(left, job->secondsLeft());
             active += job->done() ? 0 : 1;
         }
         const int percent = total > 0 ? int(sent * 100 / total) : 0;
@@ -207,26 +213,26 @@ private:
     bool barShown_ = false;
 };
 
-PortJob::PortJob(const QString& device, const PortPlan& plan, Reporter* reporter)
-    : plan_(plan), reporter_(reporter) {
-    result.port = device;
+PortJob::PortJob(std::unique_ptr<ModuleSession> session, const QString& device, const PortPlan& plan, Reporter* reporter)
+    : plan_(plan), reporter_(reporter), sessionOwner_(std::move(session)), session_(*sessionOwner_) {
+    result_.port = device;
     session_.setAnswerTimeout(plan_.answerMs);
     session_.setStallTimeout(plan_.stallMs);
     const QString seconds = QString::number(plan_.answerMs / 1000.0);
     QObject::connect(&session_, &ModuleSession::progress, [this](const TransferProgress& p) {
         if (done())
             return;
-        result.bytes = p.sent;
-        result.total = p.total;
-        rate = p.bytesPerSecond;
-        secondsLeft = p.secondsLeft;
+        result_.bytes = p.sent;
+        result_.total = p.total;
+        rate_ = p.bytesPerSecond;
+        secondsLeft_ = p.secondsLeft;
         reporter_->progress(*this);
     });
     QObject::connect(&session_, &ModuleSession::finished, [this](TransferKind, qint32 total) {
         if (done())
             return;
-        result.bytes = total;
-        result.total = total;
+        result_.bytes = total;
+        result_.total = total;
         transferDone();
     });
     QObject::connect(&session_, &ModuleSession::failed, [this](const Failure& f) { failed(f); });
@@ -250,7 +256,7 @@ PortJob::PortJob(const QString& device, const PortPlan& plan, Reporter* reporter
         if (done())
             return;
         if (plan_.op == PortOp::Command) {
-            result.bytes = result.total;
+            result_.bytes = result_.total;
             finish(ExitDone, QStringLiteral("sent"));
         } else if (showing_) {
             finish(ExitDone, QStringLiteral("done, showing picture %1").arg(plan_.showAfter));
@@ -275,10 +281,10 @@ void PortJob::failed(const Failure& f) {
         // One count for the error line, the table and --json: the bytes the line took,
         // final once the port is closed.
         session_.closePort();
-        result.bytes = f.transfer != TransferKind::None ? session_.lineBytes() : f.sent;
-        result.total = f.total;
+        result_.bytes = f.transfer != TransferKind::None ? session_.lineBytes() : f.sent;
+        result_.total = f.total;
     }
-    const QString progress = QStringLiteral("after %1 of %2 bytes").arg(result.bytes).arg(result.total);
+    const QString progress = QStringLiteral("after %1 of %2 bytes").arg(result_.bytes).arg(result_.total);
     switch (f.reason) {
     case FailureReason::ModuleError:
         finish(ExitModuleError, QStringLiteral("the module answered 0x55 (error) ") + progress);
@@ -309,7 +315,7 @@ void PortJob::failed(const Failure& f) {
 }
 
 void PortJob::begin(qint64 total) {
-    result.total = total;
+    result_.total = total;
     reporter_->started(*this);
 }
 
@@ -319,7 +325,7 @@ void PortJob::open() {
         finish(ExitBadInput, inputErrorText(inputError(InputReason::DataDirUnusable, plan_.dataDir)));
         return;
     }
-    session_.setDevicePath(1, result.port);
+    session_.setDevicePath(1, result_.port);
     if (Refusal r = session_.openPort(1))
         failed(*r);
 }
@@ -380,23 +386,27 @@ void PortJob::interrupt() {
     // Closed first: the link thread stops, and what the driver held goes out on close.
     session_.closePort();
     if (f) {
-        result.bytes = f->total > 0 ? session_.lineBytes() : f->sent;
-        result.total = f->total;
+        result_.bytes = f->total > 0 ? session_.lineBytes() : f->sent;
+        result_.total = f->total;
     }
-    finish(ExitInterrupted, QStringLiteral("interrupted: incomplete, %1 of %2 bytes sent").arg(result.bytes).arg(result.total));
+    finish(ExitInterrupted, QStringLiteral("interrupted: incomplete, %1 of %2 bytes sent").arg(result_.bytes).arg(result_.total));
 }
 
 void PortJob::finish(int status, const QString& message) {
     if (done())
         return;
-    result.status = status;
-    result.message = message;
-    result.seconds = double(clock_.elapsed()) / 1000.0;
+    result_.status = status;
+    result_.message = message;
+    result_.seconds = double(clock_.elapsed()) / 1000.0;
     session_.closePort();
     reporter_->finished(*this);
 }
 
 } // namespace
+
+std::unique_ptr<ModuleSession> newSession(const Io& io) {
+    return io.makeSession ? io.makeSession() : std::make_unique<ModuleSession>();
+}
 
 bool interruptRequested() {
     return interruptFlag.load() != 0;
@@ -414,7 +424,7 @@ int runOnPorts(const QStringList& ports, const PortPlan& plan, const Io& io, QLi
     Reporter reporter(io, plan);
     std::vector<std::unique_ptr<PortJob>> jobs;
     for (const QString& port : ports)
-        jobs.push_back(std::make_unique<PortJob>(port, plan, &reporter));
+        jobs.push_back(std::make_unique<PortJob>(newSession(io), port, plan, &reporter));
     reporter.setJobs(&jobs);
 
     QEventLoop loop;
@@ -444,8 +454,8 @@ int runOnPorts(const QStringList& ports, const PortPlan& plan, const Io& io, QLi
     int worst = ExitDone;
     results->clear();
     for (const auto& job : jobs) {
-        results->append(job->result);
-        worst = std::max(worst, job->result.status);
+        results->append(job->result());
+        worst = std::max(worst, job->result().status);
     }
     return worst;
 }

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace panelix::cli {
 
@@ -43,6 +44,9 @@ struct PortResult {
 // Runs plan on every port until each has ended, reporting on io; fills results in port order
 // and returns the largest exit status.
 int runOnPorts(const QStringList& ports, const PortPlan& plan, const Io& io, QList<PortResult>* results);
+
+// A session for one port, from the one main() gave (a plain ModuleSession when none).
+std::unique_ptr<ModuleSession> newSession(const Io& io);
 
 // Interrupt flag shared with the signal handler.
 bool interruptRequested();

@@ -4,6 +4,7 @@
 
 #include "bitmap/BitmapDownload.h"
 #include "cli/Command.h"
+#include "cli/PortRun.h"
 #include "cli/Texts.h"
 #include "protocol/Module.h"
 #include "session/ModuleSession.h"
@@ -30,8 +31,9 @@ enum class Step { Test, Font, Image, Show };
 // One module being programmed: its session and the steps still to do.
 class WatchJob {
 public:
-    WatchJob(const SerialPortInfo& port, const WatchSettings& settings, std::function<void(WatchJob&)> ended)
-        : port_(port), ended_(std::move(ended)) {
+    WatchJob(std::unique_ptr<ModuleSession> session, const SerialPortInfo& port, const WatchSettings& settings,
+             std::function<void(WatchJob&)> ended)
+        : port_(port), ended_(std::move(ended)), sessionOwner_(std::move(session)), session_(*sessionOwner_) {
         if (settings.test || (settings.image.isEmpty() && settings.fontPath.isEmpty()))
             steps_.push_back(Step::Test);
         if (!settings.fontPath.isEmpty())
@@ -142,7 +144,8 @@ private:
     QByteArray image_;
     QString fontPath_;
     int showAfter_ = -1;
-    ModuleSession session_;
+    std::unique_ptr<ModuleSession> sessionOwner_;
+    ModuleSession& session_;
     QElapsedTimer clock_;
     qint64 stepBase_ = 0;
     qint64 doneBytes_ = 0;
@@ -268,7 +271,7 @@ int runWatch(const WatchSettings& settings, const PortSource& source, const Io& 
                 io.out(QString::fromUtf8(QJsonDocument(QJsonObject{{"event", "start"}, {"port", step.port.identity()}})
                                              .toJson(QJsonDocument::Compact)) +
                        QLatin1Char('\n'));
-            jobs.push_back(std::make_unique<WatchJob>(step.port, settings, ended));
+            jobs.push_back(std::make_unique<WatchJob>(newSession(io), step.port, settings, ended));
             jobs.back()->start();
         }
         reap();

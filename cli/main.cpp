@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 #include "cli/Interrupts.h"
 #include "cli/Paths.h"
+#include "session/ModuleSession.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -78,5 +79,7 @@ int main(int argc, char** argv) {
     io.out = [](const QString& text) { write(stdout, text); };
     io.err = [](const QString& text) { write(stderr, text); };
     io.errIsTerminal = panelix::cli::stderrIsTerminal();
+    // Each port's module is reached through a session of its own, made here.
+    io.makeSession = [] { return std::make_unique<panelix::ModuleSession>(); };
     return panelix::cli::run(arguments, io);
 }

@@ -54,6 +54,8 @@ struct Cli : ::testing::Test {
     QString err;
     std::vector<std::unique_ptr<Line>> lines;
 
+    std::function<std::unique_ptr<ModuleSession>()> makeSession; // unset: the run makes its own
+
     int run(QStringList args, bool terminal = false) {
         out.clear();
         err.clear();
@@ -61,6 +63,7 @@ struct Cli : ::testing::Test {
         io.out = [this](const QString& s) { out += s; };
         io.err = [this](const QString& s) { err += s; };
         io.errIsTerminal = terminal;
+        io.makeSession = makeSession;
         args.prepend(QStringLiteral("panelix-cli"));
         return cli::run(args, io);
     }
@@ -408,7 +411,22 @@ TEST_F(Cli, FourPortsAtOnceEachGetTheWholeDownload) {
     QStringList args{QStringLiteral("download"), a};
     for (int i = 0; i < 4; ++i)
         args << QStringLiteral("--port") << line().path();
+    // The sessions are the caller's (main's): one for each port, each carrying its download.
+    int made = 0;
+    int finished = 0;
+    makeSession = [&] {
+        ++made;
+        auto session = std::make_unique<ModuleSession>();
+        QObject::connect(session.get(), &ModuleSession::finished, [&](TransferKind, qint32 total) {
+            if (total == 1024 + 800)
+                ++finished;
+        });
+        return session;
+    };
     ASSERT_EQ(run(args), 0) << err.toStdString();
+    makeSession = nullptr;
+    EXPECT_EQ(made, 4);
+    EXPECT_EQ(finished, 4);
     spin(50);
     const QByteArray first = lines[0]->module->received();
     EXPECT_EQ(first.size(), 3 + 5 + 1024 + 800);
