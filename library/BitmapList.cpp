@@ -58,4 +58,11 @@ void BitmapList::select(int index) {
     emit clicked(index);
 }
 
+void BitmapList::highlight(int index) {
+    if (index < -1 || index >= count())
+        return;
+    selected_ = index;
+    emit highlighted(index);
+}
+
 } // namespace panelix

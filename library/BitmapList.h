@@ -42,9 +42,13 @@ public:
     // Selecting by code counts as the user's click: emits clicked(index), also for
     // -1 and for the entry already selected. Indices outside -1..count()-1 are ignored.
     void select(int index);
+    // Selects without a click (emits highlighted(index)): what shows the list follows, the
+    // module is not asked to show the picture (one saved but not yet downloaded).
+    void highlight(int index);
 
 signals:
     void clicked(int index);
+    void highlighted(int index);
     void changed();
 
 private:

@@ -243,6 +243,13 @@ void MainWindow::connectSession() {
         }
         listEntryClicked(index);
     });
+    connect(&list, &BitmapList::highlighted, this, [this](int index) {
+        {
+            const QSignalBlocker block(bitmapList_);
+            bitmapList_->setCurrentRow(index);
+        }
+        showEntry(index);
+    });
     connect(&session_, &ModuleSession::runningChanged, this, &MainWindow::transferRunningChanged);
     connect(&session_, &ModuleSession::progress, this, &MainWindow::transferProgress);
     connect(&session_, &ModuleSession::finished, this, [this] { setStatus(texts::downloadDone()); });
@@ -614,10 +621,14 @@ void MainWindow::previewBrowsedFile() {
 }
 
 void MainWindow::listEntryClicked(int k) {
-    listNumber_->setText(listNumberText(k));
     // Skipped without a word while the port is closed or a transfer runs: the
     // bitmap's information replaces the status line at once anyway.
     session_.showBitmap(k);
+    showEntry(k);
+}
+
+void MainWindow::showEntry(int k) {
+    listNumber_->setText(listNumberText(k));
     if (k < 0)
         return; // nothing selected: the preview stays as it is
     currentBmpPath_ = session_.bitmapList().entry(k);

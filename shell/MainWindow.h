@@ -79,6 +79,7 @@ private:
     void previewBrowsedFile();
     const BrowserEntry* browsedFile() const;
     void listEntryClicked(int index);
+    void showEntry(int index); // the list's number, preview and information for an entry
     void addBrowsedFile();
     void removeListEntry();
     void clearList();

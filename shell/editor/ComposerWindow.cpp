@@ -350,6 +350,9 @@ bool ComposerWindow::saveBitmap() {
     }
     savedBase_ = name;
     name_->setText(name);
+    // The main window's list, "序号" and preview follow the saved entry; the module shows
+    // it only once it has been downloaded.
+    session_.bitmapList().highlight(int(session_.bitmapList().entries().indexOf(savedBitmapPath())));
     const QString project = name + QStringLiteral(".json");
     if (!writeFileAtomically(dir.filePath(project), document_.composition().toJson())) {
         setStatus(tr("项目文件写入失败:") + project);

@@ -4,6 +4,7 @@
 
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
+#include "library/FileBrowser.h"
 #include "protocol/Module.h"
 #include "shell/editor/ComposerCanvas.h"
 #include "shell/editor/ComposerWindow.h"
@@ -17,6 +18,7 @@
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -118,6 +120,13 @@ TEST_F(Editor, Command6OpensTheComposerAndSaveListsTheComposedBmp) {
     const QString bmp = QDir(dataDir()).absoluteFilePath("screen.bmp");
     EXPECT_EQ(w.window->bitmapList().entries().last(), bmp);
     EXPECT_EQ(composer->status(), QStringLiteral("位图已保存:screen.bmp"));
+    // The main window follows the saved entry: the list's row, "序号" and the preview, and
+    // nothing is sent to the module (the picture is not downloaded yet).
+    EXPECT_EQ(w.child<QListWidget>("List1")->currentRow(), before);
+    EXPECT_EQ(w.child<QLineEdit>("Text1")->text(), listNumberText(before));
+    EXPECT_EQ(w.child<QLabel>("Image1")->pixmap().size(), QSize(320, 240));
+    spin(100);
+    EXPECT_FALSE(w.module1->received().contains(module::showImageCommand(0, 0, before)));
     // The file holds the composed picture: its frame, the picture and the inverted strip.
     const MonoBitmap saved = readBack(bmp);
     EXPECT_EQ(saved, composer->document().rendered());
