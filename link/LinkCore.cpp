@@ -1,5 +1,7 @@
 #include "link/LinkCore.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QStringList>
@@ -64,8 +66,12 @@ void LinkCore::write(const QByteArray& bytes) {
 void LinkCore::startTransfer(quint64 transfer, const QByteArray& image, qint32 total, const QByteArray& header) {
     for (auto& b : *latencyUs_)
         b.store(0, std::memory_order_relaxed);
+    // Only the bytes the transfer sends: a bitmap image is a 512 KB bank of which a few
+    // kilobytes go out, and copying the rest costs milliseconds of page faults per port.
+    // Two more stay for a late 0xAA, which is answered with the next two bytes as ever.
+    const qsizetype sent = std::clamp<qsizetype>(qsizetype(total) + 2, 0, image.size());
     submit({Command::Kind::Start, transfer, QByteArray(header.constData(), header.size()),
-            QByteArray(image.constData(), image.size()), total, 0});
+            QByteArray(image.constData(), sent), total, 0});
 }
 
 void LinkCore::abandonTransfer(quint64 transfer) {
