@@ -476,6 +476,14 @@ void MainWindow::transferRunningChanged(bool running) {
     // the rest of the strip, wide enough for the percentage and the time left.
     status_->setGeometry(running ? twips(5880, 360, 3660, 252) : twips(5880, 360, 4812, 252));
     progress_->setVisible(running);
+    // The port lists rest while data flows: an unplug shows as a lost port anyway, and
+    // reading the system's devices every second costs the transfer's thread its time.
+    if (running) {
+        portScan_.stop();
+    } else if (!portScan_.isActive()) {
+        portScan_.start(PortScanMs);
+        scanPorts();
+    }
     if (running) {
         const TransferProgress now = session_.progressNow();
         progress_->setRange(0, std::max(1, now.total));

@@ -2,10 +2,12 @@
 
 #include "link/LinkCore.h"
 #include "link/PortList.h"
+#include "bitmap/BmpWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -149,4 +151,28 @@ TEST_F(Ports, AnUnpluggedAdapterThatComesBackIsReopenedAndSaysSo) {
     EXPECT_FALSE(window->session().port().running());
     click("Command12");
     EXPECT_EQ(pty2.readExactly(3, 2000), QByteArray("\x1D\x08\x0D", 3));
+}
+
+TEST_F(Ports, TheListsRestWhileDataFlowsAndCatchUpAfterwards) {
+    open(true, false, {.lineRate = true});
+    int scans = 0;
+    int scansWhileRunning = 0;
+    window->setPortSource([&] {
+        ++scans;
+        if (window->session().running())
+            ++scansWhileRunning;
+        return fake;
+    });
+    // 1024 directory bytes and 2,400 picture bytes: about 1.8 s at 19,200 baud.
+    const QString bmp = QDir(window->dataDir()).filePath("half.bmp");
+    ASSERT_TRUE(writeBmpFile(bmp, MonoBitmap(160, 120)));
+    ASSERT_TRUE(window->bitmapList().add(bmp, nullptr));
+    click("Command8");
+    ASSERT_TRUE(waitUntil([&] { return window->session().port().running(); }, 3000));
+    scans = 0;
+    fake = {adapter("/dev/ttyUSB0", "A1")};
+    ASSERT_TRUE(waitUntil([&] { return !window->session().running(); }, 5000));
+    EXPECT_EQ(scansWhileRunning, 0);
+    EXPECT_EQ(scans, 1); // one as soon as the data stopped
+    EXPECT_EQ(picker(2)->count(), 1);
 }
