@@ -38,7 +38,7 @@ QString Command::helpText() const {
     return text + QLatin1Char('\n') + commands;
 }
 
-bool Command::parseNumber(const QString& text, int min, int max, int* out) const {
+bool parseNumber(const QString& text, int min, int max, int* out) {
     bool ok = false;
     const QString t = text.trimmed();
     const int v = t.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive) ? t.mid(2).toInt(&ok, 16) : t.toInt(&ok, 10);
@@ -48,34 +48,40 @@ bool Command::parseNumber(const QString& text, int min, int max, int* out) const
     return true;
 }
 
-std::optional<int> Command::importOptions(ImportOptions* o) {
-    if (parser_.isSet(opt_.size)) {
-        const QStringList wh = parser_.value(opt_.size).toLower().split(QLatin1Char('x'));
+QString readPictureOptions(const QCommandLineParser& parser, const PictureOptions& opt, ImportOptions* o) {
+    if (parser.isSet(opt.size)) {
+        const QStringList wh = parser.value(opt.size).toLower().split(QLatin1Char('x'));
         int w = 0;
         int h = 0;
         if (wh.size() != 2 || !parseNumber(wh[0], 1, MaxPictureSize.width(), &w) ||
             !parseNumber(wh[1], 1, MaxPictureSize.height(), &h))
-            return usage(QStringLiteral("--size must be WxH within 1x1..640x481, not '%1'").arg(parser_.value(opt_.size)));
+            return QStringLiteral("--size must be WxH within 1x1..640x481, not '%1'").arg(parser.value(opt.size));
         o->target = QSize(w, h);
     }
-    if (parser_.isSet(opt_.fit) && !parseFitMode(parser_.value(opt_.fit), &o->fit))
-        return usage(QStringLiteral("--fit must be fit, fill, stretch or original, not '%1'").arg(parser_.value(opt_.fit)));
-    if (parser_.isSet(opt_.dither) && !parseDitherMethod(parser_.value(opt_.dither), &o->dither))
-        return usage(QStringLiteral("--dither must be floyd-steinberg, atkinson, bayer4, bayer8 or threshold, not '%1'")
-                         .arg(parser_.value(opt_.dither)));
-    if (parser_.isSet(opt_.threshold) && !parseNumber(parser_.value(opt_.threshold), 0, 255, &o->threshold))
-        return usage(QStringLiteral("--threshold must be 0..255, not '%1'").arg(parser_.value(opt_.threshold)));
-    if (parser_.isSet(opt_.brightness) && !parseNumber(parser_.value(opt_.brightness), -100, 100, &o->brightness))
-        return usage(QStringLiteral("--brightness must be -100..100, not '%1'").arg(parser_.value(opt_.brightness)));
-    if (parser_.isSet(opt_.contrast) && !parseNumber(parser_.value(opt_.contrast), -100, 100, &o->contrast))
-        return usage(QStringLiteral("--contrast must be -100..100, not '%1'").arg(parser_.value(opt_.contrast)));
-    if (parser_.isSet(opt_.gamma)) {
+    if (parser.isSet(opt.fit) && !parseFitMode(parser.value(opt.fit), &o->fit))
+        return QStringLiteral("--fit must be fit, fill, stretch or original, not '%1'").arg(parser.value(opt.fit));
+    if (parser.isSet(opt.dither) && !parseDitherMethod(parser.value(opt.dither), &o->dither))
+        return QStringLiteral("--dither must be floyd-steinberg, atkinson, bayer4, bayer8 or threshold, not '%1'")
+            .arg(parser.value(opt.dither));
+    if (parser.isSet(opt.threshold) && !parseNumber(parser.value(opt.threshold), 0, 255, &o->threshold))
+        return QStringLiteral("--threshold must be 0..255, not '%1'").arg(parser.value(opt.threshold));
+    if (parser.isSet(opt.brightness) && !parseNumber(parser.value(opt.brightness), -100, 100, &o->brightness))
+        return QStringLiteral("--brightness must be -100..100, not '%1'").arg(parser.value(opt.brightness));
+    if (parser.isSet(opt.contrast) && !parseNumber(parser.value(opt.contrast), -100, 100, &o->contrast))
+        return QStringLiteral("--contrast must be -100..100, not '%1'").arg(parser.value(opt.contrast));
+    if (parser.isSet(opt.gamma)) {
         bool ok = false;
-        const double g = parser_.value(opt_.gamma).toDouble(&ok);
+        const double g = parser.value(opt.gamma).toDouble(&ok);
         if (!ok || !(g >= 0.2 && g <= 5))
-            return usage(QStringLiteral("--gamma must be 0.2..5, not '%1'").arg(parser_.value(opt_.gamma)));
+            return QStringLiteral("--gamma must be 0.2..5, not '%1'").arg(parser.value(opt.gamma));
         o->gamma = g;
     }
+    return QString();
+}
+
+std::optional<int> Command::importOptions(ImportOptions* o) {
+    if (const QString wrong = readPictureOptions(parser_, opt_.picture, o); !wrong.isEmpty())
+        return usage(wrong);
     o->invert = parser_.isSet(opt_.invert);
     return std::nullopt;
 }
@@ -239,10 +245,12 @@ int Command::run(const QStringList& arguments) {
     parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     parser_.addOption(help);
-    for (const QCommandLineOption* o : {&opt_.port, &opt_.dataDir, &opt_.image, &opt_.list, &opt_.output, &opt_.size,
-                                        &opt_.fit, &opt_.dither, &opt_.threshold, &opt_.brightness, &opt_.contrast,
-                                        &opt_.gamma, &opt_.invert, &opt_.large, &opt_.timeout, &opt_.json, &opt_.show,
-                                        &opt_.test, &opt_.font, &opt_.match, &opt_.usb, &opt_.log, &opt_.count})
+    for (const QCommandLineOption* o : {&opt_.port, &opt_.dataDir, &opt_.image, &opt_.list, &opt_.output})
+        parser_.addOption(*o);
+    for (const QCommandLineOption* o : opt_.picture.all())
+        parser_.addOption(*o);
+    for (const QCommandLineOption* o : {&opt_.invert, &opt_.large, &opt_.timeout, &opt_.json, &opt_.show, &opt_.test,
+                                        &opt_.font, &opt_.match, &opt_.usb, &opt_.log, &opt_.count})
         parser_.addOption(*o);
 
     if (!parser_.parse(arguments))

@@ -27,17 +27,8 @@ namespace panelix::cli {
 // The text of --help after the options.
 extern const char* const CommandsHelp;
 
-struct Options {
-    QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial device (repeatable)."), QStringLiteral("DEV")};
-    QCommandLineOption dataDir{QStringLiteral("data-dir"),
-                               QStringLiteral("Where file.txt, file.add and converted pictures go, and hzk16 is found."),
-                               QStringLiteral("DIR")};
-    QCommandLineOption image{QStringLiteral("image"), QStringLiteral("A download image (file.add) to send."),
-                             QStringLiteral("FILE")};
-    QCommandLineOption list{QStringLiteral("list"), QStringLiteral("A list file (file.txt) of BMPs."),
-                            QStringLiteral("FILE")};
-    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("Output file or directory."),
-                              QStringLiteral("PATH")};
+// The picture options that convert, pack, download and export share.
+struct PictureOptions {
     QCommandLineOption size{QStringLiteral("size"), QStringLiteral("Picture size, at most 640x481 (default 320x240)."),
                             QStringLiteral("WxH")};
     QCommandLineOption fit{QStringLiteral("fit"), QStringLiteral("fit (default), fill, stretch or original."),
@@ -51,6 +42,30 @@ struct Options {
     QCommandLineOption brightness{QStringLiteral("brightness"), QStringLiteral("-100..100 (default 0)."), QStringLiteral("N")};
     QCommandLineOption contrast{QStringLiteral("contrast"), QStringLiteral("-100..100 (default 0)."), QStringLiteral("N")};
     QCommandLineOption gamma{QStringLiteral("gamma"), QStringLiteral("0.2..5 (default 1)."), QStringLiteral("G")};
+    std::vector<const QCommandLineOption*> all() const {
+        return {&size, &fit, &dither, &threshold, &brightness, &contrast, &gamma};
+    }
+};
+
+// Reads the picture options given on parser into out: an empty text, or the usage message
+// of the first one that is wrong.
+QString readPictureOptions(const QCommandLineParser& parser, const PictureOptions& options, ImportOptions* out);
+
+// A decimal or 0x-hexadecimal whole number within min..max.
+bool parseNumber(const QString& text, int min, int max, int* out);
+
+struct Options {
+    QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial device (repeatable)."), QStringLiteral("DEV")};
+    QCommandLineOption dataDir{QStringLiteral("data-dir"),
+                               QStringLiteral("Where file.txt, file.add and converted pictures go, and hzk16 is found."),
+                               QStringLiteral("DIR")};
+    QCommandLineOption image{QStringLiteral("image"), QStringLiteral("A download image (file.add) to send."),
+                             QStringLiteral("FILE")};
+    QCommandLineOption list{QStringLiteral("list"), QStringLiteral("A list file (file.txt) of BMPs."),
+                            QStringLiteral("FILE")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("Output file or directory."),
+                              QStringLiteral("PATH")};
+    PictureOptions picture; // --size, --fit, --dither, --threshold, --brightness, --contrast, --gamma
     QCommandLineOption invert{QStringLiteral("invert"),
                               QStringLiteral("Pictures: exchange dark and light. Commands: the inverted variant.")};
     QCommandLineOption large{QStringLiteral("large"), QStringLiteral("text: 32 x 32 characters.")};
@@ -108,7 +123,6 @@ private:
 
     int dispatch(const QString& name);
     QString helpText() const;
-    bool parseNumber(const QString& text, int min, int max, int* out) const;
     std::optional<int> importOptions(ImportOptions* out);
     // Where download and pack write: --data-dir, or a temporary directory of this run.
     QString workDir();

@@ -1,6 +1,7 @@
 // panelix-cli export: pictures as C arrays, headers, binary or hex for firmware, and back.
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
+#include "cli/Command.h"
 #include "cli/FirmwareCommands.h"
 #include "cli/Paths.h"
 #include "cli/PortRun.h"
@@ -81,13 +82,7 @@ struct ExportOptionsCli {
     QCommandLineOption read{QStringLiteral("read"), QString(), QStringLiteral("FILE")};
     QCommandLineOption width{QStringLiteral("width"), QString(), QStringLiteral("W")};
     QCommandLineOption height{QStringLiteral("height"), QString(), QStringLiteral("H")};
-    QCommandLineOption size{QStringLiteral("size"), QString(), QStringLiteral("WxH")};
-    QCommandLineOption fit{QStringLiteral("fit"), QString(), QStringLiteral("MODE")};
-    QCommandLineOption dither{QStringLiteral("dither"), QString(), QStringLiteral("METHOD")};
-    QCommandLineOption threshold{QStringLiteral("threshold"), QString(), QStringLiteral("N")};
-    QCommandLineOption brightness{QStringLiteral("brightness"), QString(), QStringLiteral("N")};
-    QCommandLineOption contrast{QStringLiteral("contrast"), QString(), QStringLiteral("N")};
-    QCommandLineOption gamma{QStringLiteral("gamma"), QString(), QStringLiteral("G")};
+    PictureOptions picture;
 };
 
 enum class Format { C, Header, Binary, Hex };
@@ -108,28 +103,12 @@ QString exportErrorText(ExportError e, qsizetype expected, qsizetype got) {
     return QString();
 }
 
-class ExportCommand {
+class ExportCommand : FirmwareCommand {
 public:
-    explicit ExportCommand(const Io& io) : io_(io) {}
+    explicit ExportCommand(const Io& io) : FirmwareCommand(io, "export") {}
     int run(const QStringList& arguments);
 
 private:
-    int usage(const QString& message) {
-        io_.err(QStringLiteral("panelix-cli export: %1\nTry 'panelix-cli export --help'.\n").arg(message));
-        return ExitUsage;
-    }
-    int bad(const QString& message) {
-        io_.err(QStringLiteral("panelix-cli export: %1\n").arg(message));
-        return ExitBadInput;
-    }
-    bool number(const QCommandLineOption& o, int min, int max, int* out) const {
-        bool ok = false;
-        const int v = parser_.value(o).trimmed().toInt(&ok);
-        if (!ok || v < min || v > max)
-            return false;
-        *out = v;
-        return true;
-    }
     std::optional<int> layout(ExportOptions* out);
     std::optional<int> importOptions(ImportOptions* out);
     std::optional<int> format(Format* out, bool reading);
@@ -137,8 +116,6 @@ private:
     int exportPictures(const QStringList& pictures);
     int readBack();
 
-    const Io& io_;
-    QCommandLineParser parser_;
     ExportOptionsCli opt_;
     const std::array<const QCommandLineOption*, 7> layoutFlags_{
         &opt_.scan, &opt_.lsbFirst, &opt_.msbFirst, &opt_.invert, &opt_.word, &opt_.littleEndian, &opt_.packed};
@@ -186,35 +163,10 @@ std::optional<int> ExportCommand::layout(ExportOptions* o) {
 std::optional<int> ExportCommand::importOptions(ImportOptions* o) {
     // A picture keeps its own size unless a size or a fit is asked for: firmware pictures
     // are icons and logos as often as full screens.
-    if (!parser_.isSet(opt_.size) && !parser_.isSet(opt_.fit))
+    if (!parser_.isSet(opt_.picture.size) && !parser_.isSet(opt_.picture.fit))
         o->fit = FitMode::Original;
-    if (parser_.isSet(opt_.size)) {
-        const QStringList wh = parser_.value(opt_.size).toLower().split(QLatin1Char('x'));
-        bool okW = false, okH = false;
-        const int w = wh.value(0).toInt(&okW), h = wh.value(1).toInt(&okH);
-        if (wh.size() != 2 || !okW || !okH || w < 1 || h < 1 || w > MaxPictureSize.width() ||
-            h > MaxPictureSize.height())
-            return usage(QStringLiteral("--size must be WxH within 1x1..640x481, not '%1'").arg(parser_.value(opt_.size)));
-        o->target = QSize(w, h);
-    }
-    if (parser_.isSet(opt_.fit) && !parseFitMode(parser_.value(opt_.fit), &o->fit))
-        return usage(QStringLiteral("--fit must be fit, fill, stretch or original, not '%1'").arg(parser_.value(opt_.fit)));
-    if (parser_.isSet(opt_.dither) && !parseDitherMethod(parser_.value(opt_.dither), &o->dither))
-        return usage(QStringLiteral("--dither must be floyd-steinberg, atkinson, bayer4, bayer8 or threshold, not '%1'")
-                         .arg(parser_.value(opt_.dither)));
-    if (parser_.isSet(opt_.threshold) && !number(opt_.threshold, 0, 255, &o->threshold))
-        return usage(QStringLiteral("--threshold must be 0..255, not '%1'").arg(parser_.value(opt_.threshold)));
-    if (parser_.isSet(opt_.brightness) && !number(opt_.brightness, -100, 100, &o->brightness))
-        return usage(QStringLiteral("--brightness must be -100..100, not '%1'").arg(parser_.value(opt_.brightness)));
-    if (parser_.isSet(opt_.contrast) && !number(opt_.contrast, -100, 100, &o->contrast))
-        return usage(QStringLiteral("--contrast must be -100..100, not '%1'").arg(parser_.value(opt_.contrast)));
-    if (parser_.isSet(opt_.gamma)) {
-        bool ok = false;
-        const double g = parser_.value(opt_.gamma).toDouble(&ok);
-        if (!ok || !(g >= 0.2 && g <= 5))
-            return usage(QStringLiteral("--gamma must be 0.2..5, not '%1'").arg(parser_.value(opt_.gamma)));
-        o->gamma = g;
-    }
+    if (const QString wrong = readPictureOptions(parser_, opt_.picture, o); !wrong.isEmpty())
+        return usage(wrong);
     return std::nullopt;
 }
 
@@ -432,8 +384,9 @@ int ExportCommand::run(const QStringList& arguments) {
     parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const QCommandLineOption* o :
          {&opt_.help, &opt_.scan, &opt_.lsbFirst, &opt_.msbFirst, &opt_.invert, &opt_.word, &opt_.littleEndian,
-          &opt_.packed, &opt_.format, &opt_.name, &opt_.output, &opt_.read, &opt_.width, &opt_.height, &opt_.size,
-          &opt_.fit, &opt_.dither, &opt_.threshold, &opt_.brightness, &opt_.contrast, &opt_.gamma})
+          &opt_.packed, &opt_.format, &opt_.name, &opt_.output, &opt_.read, &opt_.width, &opt_.height})
+        parser_.addOption(*o);
+    for (const QCommandLineOption* o : opt_.picture.all())
         parser_.addOption(*o);
     if (!parser_.parse(arguments))
         return usage(parser_.errorText());
@@ -452,6 +405,20 @@ int ExportCommand::run(const QStringList& arguments) {
 int runExportCommand(const QStringList& arguments, const Io& io) {
     ExportCommand command(io);
     return command.run(arguments);
+}
+
+int FirmwareCommand::usage(const QString& message) const {
+    io_.err(QStringLiteral("panelix-cli %1: %2\nTry 'panelix-cli %1 --help'.\n").arg(name_, message));
+    return ExitUsage;
+}
+
+int FirmwareCommand::bad(const QString& message) const {
+    io_.err(QStringLiteral("panelix-cli %1: %2\n").arg(name_, message));
+    return ExitBadInput;
+}
+
+bool FirmwareCommand::number(const QCommandLineOption& option, int min, int max, int* out) const {
+    return parseNumber(parser_.value(option), min, max, out);
 }
 
 std::optional<int> runFirmwareCommand(const QStringList& arguments, const Io& io) {

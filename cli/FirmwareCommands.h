@@ -6,6 +6,7 @@
 
 #include "cli/Cli.h"
 
+#include <QCommandLineParser>
 #include <QStringList>
 
 #include <optional>
@@ -18,6 +19,22 @@ std::optional<int> runFirmwareCommand(const QStringList& arguments, const Io& io
 
 int runExportCommand(const QStringList& arguments, const Io& io);
 int runFontBuildCommand(const QStringList& arguments, const Io& io);
+
+// What these tools share: a parser of their own, their messages under their own name
+// ("panelix-cli export: ...") and the checks of whole numbers.
+class FirmwareCommand {
+protected:
+    FirmwareCommand(const Io& io, const char* name) : io_(io), name_(QString::fromLatin1(name)) {}
+    int usage(const QString& message) const;
+    int bad(const QString& message) const;
+    bool number(const QCommandLineOption& option, int min, int max, int* out) const;
+
+    const Io& io_;
+    QCommandLineParser parser_;
+
+private:
+    QString name_;
+};
 
 // The lines of these tools for the command list of --help.
 extern const char* const FirmwareCommandsHelp;

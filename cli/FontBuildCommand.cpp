@@ -51,31 +51,12 @@ QString fontErrorText(FontBuildError e, const QString& font, int size) {
     return QString();
 }
 
-class FontBuildCommand {
+class FontBuildCommand : FirmwareCommand {
 public:
-    explicit FontBuildCommand(const Io& io) : io_(io) {}
+    explicit FontBuildCommand(const Io& io) : FirmwareCommand(io, "font build") {}
     int run(const QStringList& arguments);
 
 private:
-    int usage(const QString& message) {
-        io_.err(QStringLiteral("panelix-cli font build: %1\nTry 'panelix-cli font build --help'.\n").arg(message));
-        return ExitUsage;
-    }
-    int bad(const QString& message) {
-        io_.err(QStringLiteral("panelix-cli font build: %1\n").arg(message));
-        return ExitBadInput;
-    }
-    bool number(const QCommandLineOption& o, int min, int max, int* out) const {
-        bool ok = false;
-        const int v = parser_.value(o).trimmed().toInt(&ok);
-        if (!ok || v < min || v > max)
-            return false;
-        *out = v;
-        return true;
-    }
-
-    const Io& io_;
-    QCommandLineParser parser_;
 };
 
 int FontBuildCommand::run(const QStringList& arguments) {
