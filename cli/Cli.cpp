@@ -109,12 +109,44 @@ int run(const QStringList& arguments, const Io& io) {
     return command.run(arguments);
 }
 
-bool needsGui(const QStringList& arguments) {
-    for (const QString& a : arguments.mid(1)) {
-        if (const Entry* e = findCommand(a); (e && e->decodesPictures) || a == QStringLiteral("export"))
-            return true;
+QStringList commandWords(const QStringList& arguments) {
+    // Every option of any command that takes a value: its value is no word. The value of
+    // --name=value and -name=value is part of the argument itself.
+    static const QStringList withValue{
+        // the port and picture commands
+        QStringLiteral("port"), QStringLiteral("data-dir"), QStringLiteral("image"), QStringLiteral("list"),
+        QStringLiteral("o"), QStringLiteral("output"), QStringLiteral("size"), QStringLiteral("fit"),
+        QStringLiteral("dither"), QStringLiteral("threshold"), QStringLiteral("brightness"),
+        QStringLiteral("contrast"), QStringLiteral("gamma"), QStringLiteral("timeout"), QStringLiteral("show"),
+        QStringLiteral("font"), QStringLiteral("match"), QStringLiteral("usb"), QStringLiteral("log"),
+        QStringLiteral("count"), QStringLiteral("first"), QStringLiteral("delays"), QStringLiteral("loops"),
+        // export and font build
+        QStringLiteral("scan"), QStringLiteral("word"), QStringLiteral("format"), QStringLiteral("name"),
+        QStringLiteral("read"), QStringLiteral("width"), QStringLiteral("height"), QStringLiteral("from"),
+        QStringLiteral("chars"), QStringLiteral("baseline"), QStringLiteral("x-offset"), QStringLiteral("face")};
+    QStringList words;
+    const QStringList rest = arguments.mid(1);
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QString& a = rest[i];
+        if (a == QStringLiteral("--")) {
+            words += rest.mid(i + 1);
+            break;
+        }
+        if (!a.startsWith(QLatin1Char('-')) || a == QStringLiteral("-")) {
+            words << a;
+            continue;
+        }
+        QString name = a.mid(a.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (!name.contains(QLatin1Char('=')) && withValue.contains(name))
+            ++i;
     }
-    return false;
+    return words;
+}
+
+bool needsGui(const QStringList& arguments) {
+    const QString command = commandWords(arguments).value(0);
+    const Entry* e = findCommand(command);
+    return (e && e->decodesPictures) || command == QStringLiteral("export");
 }
 
 } // namespace panelix::cli

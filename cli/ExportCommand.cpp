@@ -455,11 +455,8 @@ int runExportCommand(const QStringList& arguments, const Io& io) {
 }
 
 std::optional<int> runFirmwareCommand(const QStringList& arguments, const Io& io) {
-    // The command is the first argument that is no option.
-    QStringList words;
-    for (const QString& a : arguments.mid(1))
-        if (!a.startsWith(QLatin1Char('-')))
-            words << a;
+    // The command is the first word: options (and their values) may come before it.
+    const QStringList words = commandWords(arguments);
     if (words.value(0) == QStringLiteral("export"))
         return runExportCommand(arguments, io);
     if (words.value(0) == QStringLiteral("font") && words.value(1) == QStringLiteral("build")) {
