@@ -879,6 +879,10 @@
         <translation>Picture too large: </translation>
     </message>
     <message>
+        <source>动画帧数超过127个,无法导入:</source>
+        <translation>Animation has more than 127 frames, cannot import: </translation>
+    </message>
+    <message>
         <source>不是图片文件:</source>
         <translation>Not a picture file: </translation>
     </message>

@@ -110,7 +110,7 @@ TEST_F(Restart, ASecondStartWhileDataFlowsIsRefusedAndTheFirstArrivesWhole) {
 
 // Every reason a file is refused for has the command line's own English words.
 TEST(RefusalWords, EveryReasonHasEnglishWordsNamingTheFile) {
-    for (int r = int(InputReason::BitmapUnreadable); r <= int(InputReason::PathNotStorable); ++r) {
+    for (int r = int(InputReason::BitmapUnreadable); r <= int(InputReason::TooManyFrames); ++r) {
         const QString text = cli::inputErrorText(inputError(InputReason(r), QStringLiteral("/tmp/x/photo.png")));
         EXPECT_FALSE(text.isEmpty()) << r;
         for (QChar c : text)

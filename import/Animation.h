@@ -1,0 +1,40 @@
+#pragma once
+
+#include "bitmap/MonoBitmap.h"
+#include "common/InputError.h"
+#include "import/PictureImport.h"
+#include "protocol/Module.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace panelix {
+
+// The most frames an animation may have: the module stores at most this many pictures.
+inline constexpr int MaxAnimationFrames = module::MaxBitmaps;
+
+// A picture as the module can show it in turn: one bitmap a frame, in the file's order.
+// A still picture is one frame.
+struct Animation {
+    std::vector<MonoBitmap> frames;
+    std::vector<int> delaysMs; // how long each frame stays, as the decoder gives it
+    // As the file says: -1 forever, 0 no loop count (play once), n repeats after the first pass.
+    int loopCount = 0;
+    bool animated() const { return frames.size() > 1; }
+};
+
+// Every frame of path through the import chain (geometry, tone, dithering), each one
+// the whole picture as it stands at that frame (earlier frames it leaves in place
+// included). Refuses what importPicture refuses, and an animation of more than
+// MaxAnimationFrames frames (TooManyFrames, size: its frames) before any is decoded.
+bool importAnimation(const QString& path, const ImportOptions& options, Animation* out, InputError* error);
+
+// How long a frame stays when played: delays under 20 ms (0 and 10 ms in a GIF) are
+// 100 ms, as browsers play them.
+int playDelayMs(int fileDelayMs);
+
+// How many times the frames are played through: 0 means until stopped.
+int playPasses(int loopCount);
+
+} // namespace panelix
