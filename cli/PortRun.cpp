@@ -25,6 +25,7 @@ QString operationName(PortOp op) {
     case PortOp::Image: return QStringLiteral("download");
     case PortOp::Font: return QStringLiteral("font");
     case PortOp::Command: return QStringLiteral("command");
+    case PortOp::Play: return QStringLiteral("play");
     }
     return {};
 }
@@ -74,6 +75,8 @@ private:
     ModuleSession session_;
     QElapsedTimer clock_;
     bool showing_ = false; // the download is done; the show command is on its way
+    bool playing_ = false; // the frames are being shown
+    int framesShown_ = 0;
 };
 
 // Progress and outcomes, as a redrawn bar on a terminal, plain lines elsewhere, or one JSON
@@ -91,7 +94,8 @@ public:
                   {"port", job.result.port},
                   {"operation", operationName(plan_.op)},
                   {"total", job.result.total}});
-        } else if (!io_.errIsTerminal && plan_.op != PortOp::Command && plan_.op != PortOp::Test) {
+        } else if (!io_.errIsTerminal && plan_.op != PortOp::Command && plan_.op != PortOp::Test &&
+                   plan_.op != PortOp::Play) {
             line(QStringLiteral("%1: sending %2 bytes").arg(job.result.port).arg(job.result.total));
         }
     }
@@ -246,6 +250,12 @@ PortJob::PortJob(const QString& device, const PortPlan& plan, Reporter* reporter
         if (!done())
             reporter_->waiting(*this);
     });
+    QObject::connect(&session_, &ModuleSession::frameShown, [this](int, int) { ++framesShown_; });
+    QObject::connect(&session_, &ModuleSession::playFinished, [this](int shown, bool complete) {
+        if (complete && !done())
+            finish(ExitDone, plan_.op == PortOp::Play ? QStringLiteral("played %1 frames").arg(shown)
+                                                      : QStringLiteral("done, played %1 frames").arg(shown));
+    });
     QObject::connect(&session_, &ModuleSession::commandWritten, [this] {
         if (done())
             return;
@@ -259,6 +269,12 @@ PortJob::PortJob(const QString& device, const PortPlan& plan, Reporter* reporter
 }
 
 void PortJob::transferDone() {
+    if (plan_.playAfter) {
+        playing_ = true;
+        if (Refusal r = session_.play(plan_.play))
+            failed(*r);
+        return;
+    }
     if (plan_.showAfter < 0) {
         finish(ExitDone, QStringLiteral("done"));
         return;
@@ -355,6 +371,10 @@ void PortJob::start() {
     case PortOp::Command:
         r = plan_.command ? plan_.command(session_) : session_.sendCommand(plan_.bytes);
         break;
+    case PortOp::Play:
+        playing_ = true;
+        r = session_.play(plan_.play);
+        break;
     }
     if (r) {
         failed(*r);
@@ -362,6 +382,7 @@ void PortJob::start() {
     }
     switch (plan_.op) {
     case PortOp::Test:
+    case PortOp::Play:
         begin(0);
         break;
     case PortOp::Command:
@@ -376,6 +397,11 @@ void PortJob::start() {
 void PortJob::interrupt() {
     if (done())
         return;
+    if (playing_) {
+        session_.closePort();
+        finish(ExitInterrupted, QStringLiteral("interrupted: stopped after %1 frames").arg(framesShown_));
+        return;
+    }
     const std::optional<Failure> f = session_.stopTransfer();
     // Closed first: the link thread stops, and what the driver held goes out on close.
     session_.closePort();

@@ -6,6 +6,7 @@
 #include "export/CText.h"
 #include "fontbuild/FontBuild.h"
 #include "support/TestFiles.h"
+#include "support/TestGif.h"
 
 #include <gtest/gtest.h>
 
@@ -285,4 +286,30 @@ TEST_F(FirmwareCli, OptionsBeforeTheCommandWord) {
                                 QStringLiteral("test")}));
     EXPECT_TRUE(cli::needsGui({QStringLiteral("panelix-cli"), QStringLiteral("--timeout"), QStringLiteral("2"),
                                QStringLiteral("download"), bmp}));
+}
+
+// An animated GIF converts to a BMP a frame and exports as an array a frame, in order.
+TEST_F(FirmwareCli, AnimatedGifFramesConvertAndExportOneByOne) {
+    const QSize size(16, 2);
+    const QString gif = file(QStringLiteral("spin.gif"));
+    ASSERT_TRUE(test::writeFile(gif, test::makeGif(size, {test::columnFrame(size, 0, 4), test::columnFrame(size, 9, 0)})));
+    const QString dir = file(QStringLiteral("frames"));
+    ASSERT_EQ(run({QStringLiteral("convert"), gif, QStringLiteral("--fit"), QStringLiteral("original"), QStringLiteral("-o"), dir}),
+              cli::ExitDone)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("frame 1 of 2, 40 ms")));
+    EXPECT_TRUE(out.contains(QStringLiteral("frame 2 of 2, 100 ms")));
+    BmpReader first;
+    BmpReader second;
+    ASSERT_TRUE(first.readBmp(QDir(dir).filePath(QStringLiteral("spin.bmp"))));
+    ASSERT_TRUE(second.readBmp(QDir(dir).filePath(QStringLiteral("spin-2.bmp"))));
+    EXPECT_TRUE(first.bitmap().pixel(0, 1));
+    EXPECT_FALSE(first.bitmap().pixel(9, 1));
+    EXPECT_TRUE(second.bitmap().pixel(9, 1));
+    EXPECT_FALSE(second.bitmap().pixel(0, 1));
+
+    ASSERT_EQ(run({QStringLiteral("export"), gif}), cli::ExitDone) << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("const uint8_t spin[4] = {\n    0x80, 0x00, 0x80, 0x00,\n};")))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("const uint8_t spin_2[4] = {\n    0x00, 0x40, 0x00, 0x40,\n};")));
 }
