@@ -68,9 +68,20 @@ TEST(Animation, EveryFrameInOrderWithItsDelayAndTheLoopCount) {
     ASSERT_TRUE(importAnimation(path, dotForDot(), &a, &error));
     EXPECT_EQ(playPasses(a.loopCount), 1);
 
+    // A frame that covers part of the screen leaves the rest as the frames before it drew it.
+    GifFrame dot;
+    dot.area = QRect(20, 3, 1, 1);
+    dot.dark = {true};
+    ASSERT_TRUE(writeFile(path, makeGif(Screen, {columnFrame(Screen, 4, 5), dot}, -1)));
+    ASSERT_TRUE(importAnimation(path, dotForDot(), &a, &error)) << describe(error);
+    ASSERT_EQ(a.frames.size(), 2u);
+    EXPECT_EQ(darkColumns(a.frames[0]), (QList<int>{4}));
+    EXPECT_EQ(darkColumns(a.frames[1]), (QList<int>{4, 20}));
+
     // The import options apply to every frame: inverted, the column is the one light one.
     ImportOptions inverted = dotForDot();
     inverted.invert = true;
+    ASSERT_TRUE(writeFile(path, makeGif(Screen, {columnFrame(Screen, 1, 5), columnFrame(Screen, 2, 5)}, -1)));
     ASSERT_TRUE(importAnimation(path, inverted, &a, &error));
     ASSERT_EQ(a.frames.size(), 2u);
     EXPECT_FALSE(a.frames[1].pixel(2, 3));

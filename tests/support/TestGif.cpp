@@ -70,11 +70,12 @@ QByteArray makeGif(QSize size, const QList<GifFrame>& frames, int loops) {
         le16(&out, f.delayCs);
         out.append(char(0));
         out.append(char(0));
+        const QRect area = f.area.isEmpty() ? QRect(QPoint(0, 0), size) : f.area;
         out.append(char(0x2C));
-        le16(&out, 0);
-        le16(&out, 0);
-        le16(&out, size.width());
-        le16(&out, size.height());
+        le16(&out, area.x());
+        le16(&out, area.y());
+        le16(&out, area.width());
+        le16(&out, area.height());
         out.append(char(0)); // no local table, not interlaced
         out.append(lzwDots(f.dark));
     }

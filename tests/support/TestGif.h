@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QRect>
 #include <QSize>
 
 namespace panelix::test {
@@ -9,8 +10,9 @@ namespace panelix::test {
 // One frame of a test GIF: dots of two colours (true = black), row by row, and how long
 // it stays, in hundredths of a second as the file stores it.
 struct GifFrame {
-    QList<bool> dark; // width x height, row by row
+    QList<bool> dark; // the area's width x height, row by row
     int delayCs = 10;
+    QRect area;       // where the frame is drawn; empty: the whole screen
 };
 
 // A complete GIF89a of the frames, each covering the whole screen (disposal: none),
