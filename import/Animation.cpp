@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <algorithm>
+
 namespace panelix {
 
 namespace {
@@ -55,6 +57,19 @@ bool importAnimation(const QString& path, const ImportOptions& options, Animatio
     }
     *out = std::move(result);
     return true;
+}
+
+int animationFrames(const QString& path) {
+    if (!QFileInfo(path).isFile())
+        return 0;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    if (reader.format().toLower() != "gif")
+        return reader.canRead() ? 1 : 0;
+    return std::max(0, reader.imageCount());
 }
 
 int playDelayMs(int fileDelayMs) {

@@ -30,6 +30,10 @@ struct Animation {
 // MaxAnimationFrames frames (TooManyFrames, size: its frames) before any is decoded.
 bool importAnimation(const QString& path, const ImportOptions& options, Animation* out, InputError* error);
 
+// The frames of the picture file at path as the file says (a GIF's frame count, 1 for any
+// other picture); 0 when it cannot be read. Nothing is decoded.
+int animationFrames(const QString& path);
+
 // How long a frame stays when played: delays under 20 ms (0 and 10 ms in a GIF) are
 // 100 ms, as browsers play them.
 int playDelayMs(int fileDelayMs);
