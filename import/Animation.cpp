@@ -43,6 +43,8 @@ bool importAnimation(const QString& path, const ImportOptions& options, Animatio
         *out = std::move(result);
         return true;
     }
+    if (qint64(count) * first.width() * first.height() > MaxAnimationPixels)
+        return fail(error, InputReason::PictureTooLarge, path);
     first = QImage();
     result.loopCount = reader.loopCount();
     result.frames.reserve(std::size_t(count));

@@ -24,10 +24,15 @@ struct Animation {
     bool animated() const { return frames.size() > 1; }
 };
 
+// The most dots all the frames of an animation may have together (frames x screen): decoding
+// and scaling each frame of a large animation one after another takes seconds a frame.
+inline constexpr qint64 MaxAnimationPixels = 4 * MaxSourcePixels;
+
 // Every frame of path through the import chain (geometry, tone, dithering), each one
 // the whole picture as it stands at that frame (earlier frames it leaves in place
 // included). Refuses what importPicture refuses, and an animation of more than
-// MaxAnimationFrames frames (TooManyFrames, size: its frames) before any is decoded.
+// MaxAnimationFrames frames (TooManyFrames, size: its frames) and one of more than
+// MaxAnimationPixels in all (PictureTooLarge) before any frame after the first is decoded.
 bool importAnimation(const QString& path, const ImportOptions& options, Animation* out, InputError* error);
 
 // The frames of the picture file at path as the file says (a GIF's frame count, 1 for any

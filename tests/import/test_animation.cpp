@@ -117,6 +117,19 @@ TEST(Animation, StillPicturesAreOneFrameAndTooManyFramesAreRefused) {
     ASSERT_TRUE(importAnimation(many, dotForDot(), &a, &error)) << describe(error);
     EXPECT_EQ(a.frames.size(), std::size_t(MaxAnimationFrames));
 
+    // Frames of a large screen are bounded in all: nine of 4000 x 4000 dots are too many.
+    QList<GifFrame> large;
+    for (int k = 0; k < 9; ++k) {
+        GifFrame f;
+        f.area = QRect(k, 0, 1, 1);
+        f.dark = {true};
+        large << f;
+    }
+    const QString huge = dir.filePath(QStringLiteral("huge.gif"));
+    ASSERT_TRUE(writeFile(huge, makeGif(QSize(4000, 4000), large)));
+    EXPECT_FALSE(importAnimation(huge, dotForDot(), &a, &error));
+    EXPECT_EQ(error, inputError(InputReason::PictureTooLarge, huge));
+
     // An animation cut short is refused, not played with its missing frames.
     QByteArray gif = makeGif(Screen, {columnFrame(Screen, 1, 5), columnFrame(Screen, 2, 5), columnFrame(Screen, 3, 5)});
     const QString cut = dir.filePath(QStringLiteral("cut.gif"));
