@@ -55,7 +55,8 @@ bool importAnimation(const QString& path, const ImportOptions& options, Animatio
         if (qint64(frame.width()) * frame.height() > MaxSourcePixels || frame.sizeInBytes() > MaxFrameBytes)
             return fail(error, InputReason::PictureTooLarge, path);
         result.delaysMs.push_back(reader.nextImageDelay());
-        result.frames.push_back(ditherToMono(preparePicture(frame, options), options));
+        // On white first, as a still picture: transparent dots must not meet the scaling.
+        result.frames.push_back(ditherToMono(preparePicture(flattenOnWhite(std::move(frame)), options), options));
     }
     *out = std::move(result);
     return true;

@@ -102,6 +102,20 @@ TEST(Animation, StillPicturesAreOneFrameAndTooManyFramesAreRefused) {
     ASSERT_TRUE(importPicture(still, dotForDot(), &same, &error));
     EXPECT_EQ(a.frames[0], same);
 
+    // The first frame of an animation is the picture the still import makes of the file, also
+    // where transparent dots meet scaling: both composite on white before they scale.
+    GifFrame clear = columnFrame(Screen, 7, 5);
+    clear.clearLight = true;
+    for (int x = 0; x < Screen.width(); x += 3)
+        clear.dark[x] = true;
+    const QString glass = dir.filePath(QStringLiteral("glass.gif"));
+    ASSERT_TRUE(writeFile(glass, makeGif(Screen, {clear, columnFrame(Screen, 9, 5)})));
+    ImportOptions scaled; // fit into 320 x 240, Floyd-Steinberg, Otsu
+    ASSERT_TRUE(importAnimation(glass, scaled, &a, &error)) << describe(error);
+    ASSERT_EQ(a.frames.size(), 2u);
+    ASSERT_TRUE(importPicture(glass, scaled, &same, &error));
+    EXPECT_EQ(a.frames[0], same);
+
     // One frame more than the module stores pictures: refused as a whole, with the count.
     QList<GifFrame> frames;
     for (int k = 0; k <= MaxAnimationFrames; ++k)

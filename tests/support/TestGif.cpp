@@ -66,9 +66,9 @@ QByteArray makeGif(QSize size, const QList<GifFrame>& frames, int loops) {
     }
     for (const GifFrame& f : frames) {
         out.append(QByteArray::fromHex("21F904"));
-        out.append(char(1 << 2)); // disposal: leave in place, no transparency
+        out.append(char(1 << 2 | (f.clearLight ? 1 : 0))); // disposal: leave in place
         le16(&out, f.delayCs);
-        out.append(char(0));
+        out.append(char(f.clearLight ? 1 : 0)); // the transparent colour: white
         out.append(char(0));
         const QRect area = f.area.isEmpty() ? QRect(QPoint(0, 0), size) : f.area;
         out.append(char(0x2C));

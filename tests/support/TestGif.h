@@ -13,6 +13,7 @@ struct GifFrame {
     QList<bool> dark; // the area's width x height, row by row
     int delayCs = 10;
     QRect area;       // where the frame is drawn; empty: the whole screen
+    bool clearLight = false; // its light dots are transparent: what was there shows through
 };
 
 // A complete GIF89a of the frames, each covering the whole screen (disposal: none),
