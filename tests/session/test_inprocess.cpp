@@ -191,12 +191,13 @@ TEST_F(InProcess, PlayShowsTheStoredPicturesInTurnWithTheirDelays) {
         std::lock_guard lock(log.mutex);
         EXPECT_EQ(log.pictures, (QList<int>{0, 1, 2, 0, 1, 2}));
         EXPECT_EQ(log.dropped, 0);
-        // Each gap is the delay of the frame before it: never shorter (a little for the line's
-        // jitter), and not much longer either on a loaded machine.
+        // Each gap is the delay of the frame before it. A frame may go out up to 50 ms late
+        // and the next one still on its moment, so a gap may be that much shorter; it is not
+        // much longer either on a loaded machine.
         const int delays[] = {150, 60, 300, 150, 60};
         for (int k = 0; k < 5; ++k) {
             const qint64 gap = log.atMs[k + 1] - log.atMs[k];
-            EXPECT_GE(gap, delays[k] - 20) << k;
+            EXPECT_GE(gap, delays[k] - 60) << k;
             EXPECT_LT(gap, delays[k] + 400) << k;
         }
     }
