@@ -507,7 +507,7 @@ Refusal ModuleSession::play(const PlayPlan& plan) {
     endPlay(false);
     play_ = plan;
     for (int& d : play_.delaysMs)
-        d = std::clamp(d, 0, MaxPlayDelayMs);
+        d = std::clamp(d, MinPlayDelayMs, MaxPlayDelayMs);
     play_.passes = plan.passes <= 0 ? MaxPlayPasses : std::min(plan.passes, MaxPlayPasses);
     playFrame_ = 0;
     playPass_ = 0;

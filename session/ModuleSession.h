@@ -183,6 +183,9 @@ public:
     // A download, a port closed, switched or lost, and stopPlaying() end it.
     static constexpr int MaxPlayPasses = 1000;      // "until stopped" ends there too
     static constexpr int MaxPlayDelayMs = 655350;   // the longest a GIF can say
+    // A show-image command takes 3.1 ms on the line at 19,200 baud: shorter delays would
+    // only queue commands the line has not carried yet (a stop could not take them back).
+    static constexpr int MinPlayDelayMs = 5;
     Refusal play(const PlayPlan& plan);
     void stopPlaying();
     bool playing() const { return playTimer_.isActive(); }

@@ -258,6 +258,17 @@ TEST_F(InProcess, PlayIsRefusedBeyondTheStoreWhileATransferRunsAndOnAClosedPort)
     EXPECT_EQ(none->input.reason, InputReason::TooManyFrames);
     EXPECT_FALSE(session.playing());
 
+    // Delays of 0 are the line's pace at most: 5 ms a frame.
+    bool done = false;
+    QObject::connect(&session, &ModuleSession::playFinished, [&](int, bool) { done = true; });
+    plan.delaysMs = {0, 0, 0, 0};
+    plan.passes = 5;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_FALSE(session.play(plan));
+    ASSERT_TRUE(waitFor([&] { return done; }, 5000));
+    EXPECT_GE(clock.elapsed(), 20 * ModuleSession::MinPlayDelayMs - 2);
+
     addBitmap("big.bmp", 320, 240, 4);
     ASSERT_FALSE(session.downloadBitmaps());
     plan.delaysMs = {100};
