@@ -9,10 +9,20 @@ const char* const CommandsHelp =
     "Commands:\n"
     "  test --port DEV                      connection test: status 0 when the module answers 0x0C\n"
     "  download --port DEV (--image FILE.add | --list FILE.txt | PICTURE...) [--show N]\n"
+    "           [--play [--loops N]]\n"
     "                                       send pictures to the module; pictures that are not\n"
     "                                       1-bit BMPs are converted first (--size, --fit, --dither,\n"
-    "                                       --threshold, --invert, --brightness, --contrast, --gamma);\n"
-    "                                       --show N then shows stored picture N (0 = the first)\n"
+    "                                       --threshold, --invert, --brightness, --contrast, --gamma),\n"
+    "                                       an animated GIF to a picture a frame (at most 127);\n"
+    "                                       --show N then shows stored picture N (0 = the first);\n"
+    "                                       --play shows the pictures in turn, a GIF's frames with\n"
+    "                                       its delays (under 20 ms: 100 ms) and loop count, other\n"
+    "                                       pictures for 1 s\n"
+    "  play --port DEV --count K [--first N] [--delays MS[,MS...]] [--loops N] [X Y]\n"
+    "                                       show stored pictures N..N+K-1 in turn at X Y, each for\n"
+    "                                       its delay (one for all or one a frame; default 100 ms),\n"
+    "                                       --loops times (default 1; 0: until Ctrl+C, at most\n"
+    "                                       1000); --invert for the inverted variant\n"
     "  font --port DEV [FILE]               send the 16 x 16 font (default: hzk16 of --data-dir,\n"
     "                                       or of ~/dispkit)\n"
     "  send --port DEV HEX...               send raw bytes, e.g. send --port DEV 1D 03 0D\n"
@@ -24,7 +34,8 @@ const char* const CommandsHelp =
     "                                       show, clear, backlight and text take --invert\n"
     "  pack (--list FILE.txt | PICTURE...) -o FILE.add\n"
     "                                       build the download image without sending it\n"
-    "  convert PICTURE... -o DIR|FILE.bmp   convert pictures to 1-bit BMP files\n"
+    "  convert PICTURE... -o DIR|FILE.bmp   convert pictures to 1-bit BMP files (an animated GIF\n"
+    "                                       to one a frame: NAME.bmp, NAME-2.bmp, ...)\n"
     "  inspect FILE.add|FILE.bmp [-o OUT.png]\n"
     "                                       list a download image's directory, render its pictures\n"
     "  ports                                list the serial devices found\n"
@@ -78,6 +89,7 @@ constexpr Entry commandTable[] = {
     {"inspect", &Command::cmdInspect, false},
     {"ports", &Command::cmdPorts, false},
     {"watch", &Command::cmdWatch, true},
+    {"play", &Command::cmdPlay, false},
 };
 
 const Entry* findCommand(const QString& name) {
@@ -109,12 +121,44 @@ int run(const QStringList& arguments, const Io& io) {
     return command.run(arguments);
 }
 
-bool needsGui(const QStringList& arguments) {
-    for (const QString& a : arguments.mid(1)) {
-        if (const Entry* e = findCommand(a); (e && e->decodesPictures) || a == QStringLiteral("export"))
-            return true;
+QStringList commandWords(const QStringList& arguments) {
+    // Every option of any command that takes a value: its value is no word. The value of
+    // --name=value and -name=value is part of the argument itself.
+    static const QStringList withValue{
+        // the port and picture commands
+        QStringLiteral("port"), QStringLiteral("data-dir"), QStringLiteral("image"), QStringLiteral("list"),
+        QStringLiteral("o"), QStringLiteral("output"), QStringLiteral("size"), QStringLiteral("fit"),
+        QStringLiteral("dither"), QStringLiteral("threshold"), QStringLiteral("brightness"),
+        QStringLiteral("contrast"), QStringLiteral("gamma"), QStringLiteral("timeout"), QStringLiteral("show"),
+        QStringLiteral("font"), QStringLiteral("match"), QStringLiteral("usb"), QStringLiteral("log"),
+        QStringLiteral("count"), QStringLiteral("first"), QStringLiteral("delays"), QStringLiteral("loops"),
+        // export and font build
+        QStringLiteral("scan"), QStringLiteral("word"), QStringLiteral("format"), QStringLiteral("name"),
+        QStringLiteral("read"), QStringLiteral("width"), QStringLiteral("height"), QStringLiteral("from"),
+        QStringLiteral("chars"), QStringLiteral("baseline"), QStringLiteral("x-offset"), QStringLiteral("face")};
+    QStringList words;
+    const QStringList rest = arguments.mid(1);
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QString& a = rest[i];
+        if (a == QStringLiteral("--")) {
+            words += rest.mid(i + 1);
+            break;
+        }
+        if (!a.startsWith(QLatin1Char('-')) || a == QStringLiteral("-")) {
+            words << a;
+            continue;
+        }
+        QString name = a.mid(a.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (!name.contains(QLatin1Char('=')) && withValue.contains(name))
+            ++i;
     }
-    return false;
+    return words;
+}
+
+bool needsGui(const QStringList& arguments) {
+    const QString command = commandWords(arguments).value(0);
+    const Entry* e = findCommand(command);
+    return (e && e->decodesPictures) || command == QStringLiteral("export");
 }
 
 } // namespace panelix::cli

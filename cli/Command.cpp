@@ -4,6 +4,7 @@
 #include "cli/FirmwareCommands.h"
 #include "cli/Paths.h"
 #include "cli/Texts.h"
+#include "import/Animation.h"
 #include "library/ListFile.h"
 
 #include <QDir>
@@ -151,6 +152,7 @@ bool Command::collectEntries(const QStringList& pictures, QStringList* entries, 
         }
         if (isMonoBmp(picture)) {
             entries->append(QFileInfo(picture).absoluteFilePath());
+            entryDelays_.push_back(-1);
             continue;
         }
         if (dir.isEmpty()) {
@@ -160,20 +162,42 @@ bool Command::collectEntries(const QStringList& pictures, QStringList* entries, 
                 return false;
             }
         }
-        MonoBitmap bitmap;
+        Animation animation;
         InputError error;
-        if (!importPicture(picture, options, &bitmap, &error)) {
+        if (!importAnimation(picture, options, &animation, &error)) {
             *status = bad(error);
             return false;
         }
-        const QString bmp = QDir(dir).filePath(bmpNameFor(picture, dir));
-        QString why;
-        if (!writeBmpFile(bmp, bitmap, &why)) {
-            *status = bad(QStringLiteral("cannot write %1: %2").arg(bmp, why));
-            return false;
+        // A frame each: name.bmp, name-2.bmp, ... in the frames' order.
+        for (std::size_t k = 0; k < animation.frames.size(); ++k) {
+            const QString bmp = QDir(dir).filePath(bmpNameFor(picture, dir));
+            QString why;
+            if (!writeBmpFile(bmp, animation.frames[k], &why)) {
+                *status = bad(QStringLiteral("cannot write %1: %2").arg(bmp, why));
+                return false;
+            }
+            entries->append(bmp);
+            entryDelays_.push_back(animation.animated() ? playDelayMs(animation.delaysMs[k]) : -1);
         }
-        entries->append(bmp);
+        if (animation.animated()) {
+            ++animations_;
+            loopCount_ = animation.loopCount;
+        }
     }
+    return true;
+}
+
+bool Command::loopsOption(std::optional<int>* passes, int* status) {
+    if (!parser_.isSet(opt_.loops))
+        return true;
+    int n = 0;
+    if (!parseNumber(parser_.value(opt_.loops), 0, ModuleSession::MaxPlayPasses, &n)) {
+        *status = usage(QStringLiteral("--loops must be 0..%1 (0: until Ctrl+C), not '%2'")
+                            .arg(ModuleSession::MaxPlayPasses)
+                            .arg(parser_.value(opt_.loops)));
+        return false;
+    }
+    *passes = n;
     return true;
 }
 
@@ -188,6 +212,8 @@ int Command::portCommand(PortPlan plan) {
     plan.json = json();
     if (parser_.isSet(opt_.show) && plan.op != PortOp::Bitmaps && plan.op != PortOp::Image)
         return usage(QStringLiteral("--show goes with download only"));
+    if (parser_.isSet(opt_.play) && plan.op != PortOp::Bitmaps)
+        return usage(QStringLiteral("--play goes with download of pictures only"));
     if (parser_.isSet(opt_.show) && !parseNumber(parser_.value(opt_.show), 0, 126, &plan.showAfter))
         return usage(QStringLiteral("--show must be a stored picture's number 0..126, not '%1'").arg(parser_.value(opt_.show)));
     if (parser_.isSet(opt_.timeout)) {
@@ -250,7 +276,8 @@ int Command::run(const QStringList& arguments) {
     for (const QCommandLineOption* o : opt_.picture.all())
         parser_.addOption(*o);
     for (const QCommandLineOption* o : {&opt_.invert, &opt_.large, &opt_.timeout, &opt_.json, &opt_.show, &opt_.test,
-                                        &opt_.font, &opt_.match, &opt_.usb, &opt_.log, &opt_.count})
+                                        &opt_.font, &opt_.match, &opt_.usb, &opt_.log, &opt_.count, &opt_.play,
+                                        &opt_.first, &opt_.delays, &opt_.loops})
         parser_.addOption(*o);
 
     if (!parser_.parse(arguments))

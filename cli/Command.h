@@ -86,7 +86,19 @@ struct Options {
                            QStringLiteral("VID:PID")};
     QCommandLineOption log{QStringLiteral("log"), QStringLiteral("watch: append a record per module (CSV, or JSON lines with --json)."),
                            QStringLiteral("FILE")};
-    QCommandLineOption count{QStringLiteral("count"), QStringLiteral("watch: stop after N modules."), QStringLiteral("N")};
+    QCommandLineOption count{QStringLiteral("count"), QStringLiteral("watch: stop after N modules. play: the number of frames."),
+                             QStringLiteral("N")};
+    // play, download --play
+    QCommandLineOption play{QStringLiteral("play"),
+                            QStringLiteral("download: then show the pictures in turn (an animated GIF's frames with its delays).")};
+    QCommandLineOption first{QStringLiteral("first"), QStringLiteral("play: the stored picture of the first frame (default 0)."),
+                             QStringLiteral("N")};
+    QCommandLineOption delays{QStringLiteral("delays"),
+                              QStringLiteral("play: how long each frame stays, in ms: one for all or one a frame (default 100)."),
+                              QStringLiteral("MS[,MS...]")};
+    QCommandLineOption loops{QStringLiteral("loops"),
+                             QStringLiteral("play, download --play: passes through the frames; 0 until Ctrl+C (at most 1000)."),
+                             QStringLiteral("N")};
 };
 
 // One command line being run.
@@ -110,6 +122,7 @@ public:
     int cmdInspect();
     int cmdPorts();
     int cmdWatch();
+    int cmdPlay();
 
 private:
     int usage(const QString& message);
@@ -129,7 +142,11 @@ private:
     // This run's own temporary directory (removed at its end); empty when none can be made.
     QString scratchDir();
     // The BMP list for PICTURE... (converted where needed) or --list; false with *status set.
+    // An animated GIF gives a BMP a frame; entryDelays_ then holds each entry's delay (ms, as
+    // played; -1 for a still picture) and loopCount_ the last animation's loop count.
     bool collectEntries(const QStringList& pictures, QStringList* entries, bool* fromList, int* status);
+    // --loops, when given: passes (0 until stopped); nullopt when not given; *status on a usage error.
+    bool loopsOption(std::optional<int>* passes, int* status);
     int portCommand(PortPlan plan);
     // A single command on every port, through the session's operation.
     int singleCommand(std::function<Refusal(ModuleSession&)> command);
@@ -143,6 +160,9 @@ private:
     Options opt_;
     QStringList args_; // positional arguments after the command
     std::unique_ptr<QTemporaryDir> tempDir_;
+    std::vector<int> entryDelays_;
+    int animations_ = 0;
+    int loopCount_ = 0;
 };
 
 } // namespace panelix::cli

@@ -10,6 +10,7 @@
 #include "common/DataDir.h"
 #include "export/CText.h"
 #include "export/ExportFormat.h"
+#include "import/Animation.h"
 #include "import/PictureImport.h"
 
 #include <QCommandLineParser>
@@ -30,7 +31,8 @@ const char* const FirmwareCommandsHelp =
     "                                       pictures as bytes for firmware (default: rows,\n"
     "                                       bit 7 leftmost, dark = 1; --invert: dark = 0); other\n"
     "                                       pictures than 1-bit BMPs are converted first, at\n"
-    "                                       their own size unless --size or --fit is given\n"
+    "                                       their own size unless --size or --fit is given;\n"
+    "                                       an animated GIF gives an array a frame\n"
     "  export --read FILE [--width W --height H] [same options] -o OUT.bmp|OUT.png\n"
     "                                       the reverse, from a C array or binary\n"
     "  font build --from FONT --size 12|16|24|32 [--chars TEXT | --gb2312]\n"
@@ -112,7 +114,8 @@ private:
     std::optional<int> layout(ExportOptions* out);
     std::optional<int> importOptions(ImportOptions* out);
     std::optional<int> format(Format* out, bool reading);
-    bool picture(const QString& path, const ImportOptions& options, MonoBitmap* out, int* status);
+    // The picture's bitmaps: one, or one a frame of an animated GIF.
+    bool picture(const QString& path, const ImportOptions& options, std::vector<MonoBitmap>* out, int* status);
     int exportPictures(const QStringList& pictures);
     int readBack();
 
@@ -194,7 +197,8 @@ std::optional<int> ExportCommand::format(Format* out, bool reading) {
     return std::nullopt;
 }
 
-bool ExportCommand::picture(const QString& given, const ImportOptions& options, MonoBitmap* out, int* status) {
+bool ExportCommand::picture(const QString& given, const ImportOptions& options, std::vector<MonoBitmap>* out,
+                            int* status) {
     if (const QString problem = inputPathProblem(given, QStringLiteral("picture")); !problem.isEmpty()) {
         *status = bad(problem);
         return false;
@@ -211,14 +215,17 @@ bool ExportCommand::picture(const QString& given, const ImportOptions& options, 
             *status = bad(inputErrorText(reader.error()));
             return false;
         }
-        *out = reader.bitmap();
+        out->push_back(reader.bitmap());
         return true;
     }
+    // An animated GIF: an array a frame.
+    Animation animation;
     InputError error;
-    if (!importPicture(path, options, out, &error)) {
+    if (!importAnimation(path, options, &animation, &error)) {
         *status = bad(inputErrorText(error));
         return false;
     }
+    *out = std::move(animation.frames);
     return true;
 }
 
@@ -250,47 +257,50 @@ int ExportCommand::exportPictures(const QStringList& pictures) {
     for (const QString& path : pictures) {
         if (interruptRequested())
             return ExitInterrupted;
-        MonoBitmap bitmap;
+        std::vector<MonoBitmap> bitmaps;
         int status = ExitDone;
-        if (!picture(path, importOpts, &bitmap, &status))
+        if (!picture(path, importOpts, &bitmaps, &status))
             return status;
-        ExportedImage image;
-        image.name = parser_.isSet(opt_.name) ? parser_.value(opt_.name) : cIdentifier(path);
-        for (int n = 2; names.contains(image.name); ++n)
-            image.name = cIdentifier(path) + QStringLiteral("_%1").arg(n);
-        names.insert(image.name);
-        image.width = bitmap.width();
-        image.height = bitmap.height();
-        image.options = layoutOptions;
-        image.bytes = exportBitmap(bitmap, layoutOptions);
-        switch (fmt) {
-        case Format::C: {
-            QByteArray source = toCSource(image);
-            if (!result.isEmpty()) // one #include <stdint.h> for the whole file
-                source.replace("#include <stdint.h>\n\n", "");
-            result += (result.isEmpty() ? QByteArray() : QByteArray("\n")) + source;
-            break;
+        for (const MonoBitmap& bitmap : bitmaps) {
+            ExportedImage image;
+            const QString base = parser_.isSet(opt_.name) ? parser_.value(opt_.name) : cIdentifier(path);
+            image.name = base;
+            for (int n = 2; names.contains(image.name); ++n)
+                image.name = base + QStringLiteral("_%1").arg(n);
+            names.insert(image.name);
+            image.width = bitmap.width();
+            image.height = bitmap.height();
+            image.options = layoutOptions;
+            image.bytes = exportBitmap(bitmap, layoutOptions);
+            switch (fmt) {
+            case Format::C: {
+                QByteArray source = toCSource(image);
+                if (!result.isEmpty()) // one #include <stdint.h> for the whole file
+                    source.replace("#include <stdint.h>\n\n", "");
+                result += (result.isEmpty() ? QByteArray() : QByteArray("\n")) + source;
+                break;
+            }
+            case Format::Header: result += (result.isEmpty() ? QByteArray() : QByteArray("\n")) + toCHeader(image); break;
+            case Format::Binary: result += image.bytes; break;
+            case Format::Hex:
+                result += (QStringLiteral("# %1: width=%2 height=%3 %4 size=%5\n")
+                               .arg(image.name)
+                               .arg(image.width)
+                               .arg(image.height)
+                               .arg(describeOptions(image.options))
+                               .arg(image.bytes.size()))
+                              .toUtf8() +
+                          toHexDump(image.bytes);
+                break;
+            }
+            if (toFile)
+                io_.out(QStringLiteral("%1: %2 x %3 dots, %4 bytes as %5\n")
+                            .arg(path)
+                            .arg(image.width)
+                            .arg(image.height)
+                            .arg(image.bytes.size())
+                            .arg(image.name));
         }
-        case Format::Header: result += (result.isEmpty() ? QByteArray() : QByteArray("\n")) + toCHeader(image); break;
-        case Format::Binary: result += image.bytes; break;
-        case Format::Hex:
-            result += (QStringLiteral("# %1: width=%2 height=%3 %4 size=%5\n")
-                           .arg(image.name)
-                           .arg(image.width)
-                           .arg(image.height)
-                           .arg(describeOptions(image.options))
-                           .arg(image.bytes.size()))
-                          .toUtf8() +
-                      toHexDump(image.bytes);
-            break;
-        }
-        if (toFile)
-            io_.out(QStringLiteral("%1: %2 x %3 dots, %4 bytes as %5\n")
-                        .arg(path)
-                        .arg(image.width)
-                        .arg(image.height)
-                        .arg(image.bytes.size())
-                        .arg(image.name));
     }
     if (!toFile) {
         io_.out(QString::fromUtf8(result));
@@ -422,11 +432,8 @@ bool FirmwareCommand::number(const QCommandLineOption& option, int min, int max,
 }
 
 std::optional<int> runFirmwareCommand(const QStringList& arguments, const Io& io) {
-    // The command is the first argument that is no option.
-    QStringList words;
-    for (const QString& a : arguments.mid(1))
-        if (!a.startsWith(QLatin1Char('-')))
-            words << a;
+    // The command is the first word: options (and their values) may come before it.
+    const QStringList words = commandWords(arguments);
     if (words.value(0) == QStringLiteral("export"))
         return runExportCommand(arguments, io);
     if (words.value(0) == QStringLiteral("font") && words.value(1) == QStringLiteral("build")) {

@@ -17,6 +17,9 @@ namespace panelix::cli {
 // arguments belong to the other commands).
 std::optional<int> runFirmwareCommand(const QStringList& arguments, const Io& io);
 
+// The arguments that are no options nor options' values, in order: the command's name first.
+QStringList commandWords(const QStringList& arguments);
+
 int runExportCommand(const QStringList& arguments, const Io& io);
 int runFontBuildCommand(const QStringList& arguments, const Io& io);
 

@@ -5,6 +5,7 @@
 #include "bitmap/BmpWriter.h"
 #include "cli/Paths.h"
 #include "cli/Texts.h"
+#include "import/Animation.h"
 #include "library/BitmapList.h"
 #include "protocol/Module.h"
 #include "session/ModuleSession.h"
@@ -86,7 +87,7 @@ int Command::cmdConvert() {
     for (const QString& given : args_) {
         if (interruptRequested())
             return ExitInterrupted;
-        MonoBitmap bitmap;
+        Animation animation;
         InputError error;
         if (const QString problem = inputPathProblem(given, QStringLiteral("picture")); !problem.isEmpty()) {
             status = bad(problem);
@@ -97,24 +98,45 @@ int Command::cmdConvert() {
             status = bad(QStringLiteral("cannot open: %1").arg(shownPath(given)));
             continue;
         }
-        if (!importPicture(picture, options, &bitmap, &error)) {
+        if (!importAnimation(picture, options, &animation, &error)) {
             status = bad(error);
             continue;
         }
-        const QString target = toFile ? out : QDir(out).filePath(bmpNameFor(picture, out));
-        if (const QString problem = outputPathProblem(target); !problem.isEmpty()) {
-            status = bad(problem);
-            continue;
+        // An animation gives a file a frame: NAME.bmp, NAME-2.bmp, ... (FILE.bmp, FILE-2.bmp, ...).
+        for (std::size_t k = 0; k < animation.frames.size(); ++k) {
+            const MonoBitmap& bitmap = animation.frames[k];
+            const QString dir = toFile ? QFileInfo(out).path() : out;
+            const QString target = toFile && k == 0 ? out : QDir(dir).filePath(bmpNameFor(toFile ? out : picture, dir));
+            if (const QString problem = outputPathProblem(target); !problem.isEmpty()) {
+                status = bad(problem);
+                break;
+            }
+            QString why;
+            if (!writeBmpFile(target, bitmap, &why)) {
+                status = bad(QStringLiteral("cannot write %1: %2").arg(target, why));
+                break;
+            }
+            const QString frame = animation.animated() ? QStringLiteral(", frame %1 of %2, %3 ms")
+                                                             .arg(k + 1)
+                                                             .arg(animation.frames.size())
+                                                             .arg(playDelayMs(animation.delaysMs[k]))
+                                                       : QString();
+            if (json()) {
+                QJsonObject o{{"event", "done"}, {"file", shownPath(given)}, {"output", target}, {"width", bitmap.width()},
+                              {"height", bitmap.height()}};
+                if (animation.animated()) {
+                    o.insert(QStringLiteral("frame"), int(k));
+                    o.insert(QStringLiteral("delayMs"), playDelayMs(animation.delaysMs[k]));
+                }
+                jsonLine(o);
+            } else {
+                io_.out(QStringLiteral("%1 -> %2 (%3 x %4%5)\n")
+                            .arg(shownPath(given), target)
+                            .arg(bitmap.width())
+                            .arg(bitmap.height())
+                            .arg(frame));
+            }
         }
-        QString why;
-        if (!writeBmpFile(target, bitmap, &why)) {
-            status = bad(QStringLiteral("cannot write %1: %2").arg(target, why));
-            continue;
-        }
-        if (json())
-            jsonLine({{"event", "done"}, {"file", shownPath(given)}, {"output", target}, {"width", bitmap.width()}, {"height", bitmap.height()}});
-        else
-            io_.out(QStringLiteral("%1 -> %2 (%3 x %4)\n").arg(shownPath(given), target).arg(bitmap.width()).arg(bitmap.height()));
     }
     return status;
 }

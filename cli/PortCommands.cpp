@@ -7,6 +7,7 @@
 #include "bitmap/BitmapDownload.h"
 #include "cli/Texts.h"
 #include "common/DataDir.h"
+#include "import/Animation.h"
 #include "protocol/Module.h"
 
 #include <QDir>
@@ -15,6 +16,13 @@
 #include <QRegularExpression>
 
 namespace panelix::cli {
+
+namespace {
+
+// How long a still picture stays when download --play shows it among animation frames.
+constexpr int StillPictureMs = 1000;
+
+} // namespace
 
 int Command::cmdTest() {
     if (!args_.isEmpty())
@@ -55,13 +63,79 @@ int Command::cmdDownload() {
     }
     if (parser_.values(opt_.port).isEmpty())
         return usage(QStringLiteral("no port given: use --port DEV"));
+    const bool play = parser_.isSet(opt_.play);
+    if (play && parser_.isSet(opt_.list))
+        return usage(QStringLiteral("--play takes pictures, not --list"));
+    if (play && parser_.isSet(opt_.show))
+        return usage(QStringLiteral("give --play or --show, not both"));
+    if (!play && parser_.isSet(opt_.loops))
+        return usage(QStringLiteral("--loops goes with --play"));
     int status = ExitDone;
+    std::optional<int> passes;
+    if (!loopsOption(&passes, &status))
+        return status;
     if (!collectEntries(args_, &plan.entries, &plan.entriesAreList, &status))
         return status;
+    if (play) {
+        // The pictures in the order sent: a GIF's frames with its delays, a still picture
+        // for a second; as often as the one animation says, unless --loops says otherwise.
+        plan.playAfter = true;
+        plan.play.first = 0;
+        for (int d : entryDelays_)
+            plan.play.delaysMs.push_back(d >= 0 ? d : StillPictureMs);
+        plan.play.passes = passes ? *passes : animations_ == 1 ? playPasses(loopCount_) : 1;
+    }
     plan.op = PortOp::Bitmaps;
     plan.dataDir = workDir();
     if (plan.dataDir.isEmpty())
         return bad(QStringLiteral("no temporary directory for the list and the image"));
+    return portCommand(plan);
+}
+
+int Command::cmdPlay() {
+    PortPlan plan;
+    plan.op = PortOp::Play;
+    if (!args_.isEmpty() && args_.size() != 2)
+        return usage(QStringLiteral("play takes no arguments but X Y"));
+    if (args_.size() == 2 && (!parseNumber(args_[0], 0, 255, &plan.play.x) || !parseNumber(args_[1], 0, 255, &plan.play.y)))
+        return usage(QStringLiteral("play: X and Y must be 0..255"));
+    const int stored = module::MaxBitmaps;
+    if (parser_.isSet(opt_.first) && !parseNumber(parser_.value(opt_.first), 0, stored - 1, &plan.play.first))
+        return usage(QStringLiteral("--first must be a stored picture's number 0..%1, not '%2'")
+                         .arg(stored - 1)
+                         .arg(parser_.value(opt_.first)));
+    int count = 0;
+    if (!parser_.isSet(opt_.count))
+        return usage(QStringLiteral("play needs --count K, the number of frames"));
+    if (!parseNumber(parser_.value(opt_.count), 1, stored - plan.play.first, &count))
+        return usage(QStringLiteral("--count must be 1..%1 (pictures %2..%3 are stored), not '%4'")
+                         .arg(stored - plan.play.first)
+                         .arg(plan.play.first)
+                         .arg(stored - 1)
+                         .arg(parser_.value(opt_.count)));
+    QList<int> delays;
+    const QStringList given = parser_.isSet(opt_.delays) ? parser_.value(opt_.delays).split(QLatin1Char(','))
+                                                          : QStringList{QStringLiteral("100")};
+    for (const QString& d : given) {
+        int ms = 0;
+        if (!parseNumber(d, 0, ModuleSession::MaxPlayDelayMs, &ms))
+            return usage(QStringLiteral("--delays must be milliseconds 0..%1, not '%2'")
+                             .arg(ModuleSession::MaxPlayDelayMs)
+                             .arg(d));
+        delays << ms;
+    }
+    if (delays.size() != 1 && delays.size() != count)
+        return usage(QStringLiteral("--delays gives %1 delays for %2 frames: give one for all or one a frame")
+                         .arg(delays.size())
+                         .arg(count));
+    for (int k = 0; k < count; ++k)
+        plan.play.delaysMs.push_back(delays.value(k, delays.first()));
+    int status = ExitDone;
+    std::optional<int> passes;
+    if (!loopsOption(&passes, &status))
+        return status;
+    plan.play.passes = passes.value_or(1);
+    plan.play.inverted = parser_.isSet(opt_.invert);
     return portCommand(plan);
 }
 

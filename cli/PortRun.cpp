@@ -26,6 +26,7 @@ QString operationName(PortOp op) {
     case PortOp::Image: return QStringLiteral("download");
     case PortOp::Font: return QStringLiteral("font");
     case PortOp::Command: return QStringLiteral("command");
+    case PortOp::Play: return QStringLiteral("play");
     }
     return {};
 }
@@ -81,6 +82,8 @@ private:
     int lastPercent_ = -1;
     QElapsedTimer clock_;
     bool showing_ = false; // the download is done; the show command is on its way
+    bool playing_ = false; // the frames are being shown
+    int framesShown_ = 0;
 };
 
 // Progress and outcomes, as a redrawn bar on a terminal, plain lines elsewhere, or one JSON
@@ -98,7 +101,8 @@ public:
                   {"port", job.result().port},
                   {"operation", operationName(plan_.op)},
                   {"total", job.result().total}});
-        } else if (!io_.errIsTerminal && plan_.op != PortOp::Command && plan_.op != PortOp::Test) {
+        } else if (!io_.errIsTerminal && plan_.op != PortOp::Command && plan_.op != PortOp::Test &&
+                   plan_.op != PortOp::Play) {
             line(QStringLiteral("%1: sending %2 bytes").arg(job.result().port).arg(job.result().total));
         }
     }
@@ -252,6 +256,12 @@ PortJob::PortJob(std::unique_ptr<ModuleSession> session, const QString& device, 
         if (!done())
             reporter_->waiting(*this);
     });
+    QObject::connect(&session_, &ModuleSession::frameShown, [this](int, int) { ++framesShown_; });
+    QObject::connect(&session_, &ModuleSession::playFinished, [this](int shown, bool complete) {
+        if (complete && !done())
+            finish(ExitDone, plan_.op == PortOp::Play ? QStringLiteral("played %1 frames").arg(shown)
+                                                      : QStringLiteral("done, played %1 frames").arg(shown));
+    });
     QObject::connect(&session_, &ModuleSession::commandWritten, [this] {
         if (done())
             return;
@@ -265,6 +275,12 @@ PortJob::PortJob(std::unique_ptr<ModuleSession> session, const QString& device, 
 }
 
 void PortJob::transferDone() {
+    if (plan_.playAfter) {
+        playing_ = true;
+        if (Refusal r = session_.play(plan_.play))
+            failed(*r);
+        return;
+    }
     if (plan_.showAfter < 0) {
         finish(ExitDone, QStringLiteral("done"));
         return;
@@ -361,6 +377,10 @@ void PortJob::start() {
     case PortOp::Command:
         r = plan_.command ? plan_.command(session_) : session_.sendCommand(plan_.bytes);
         break;
+    case PortOp::Play:
+        playing_ = true;
+        r = session_.play(plan_.play);
+        break;
     }
     if (r) {
         failed(*r);
@@ -368,6 +388,7 @@ void PortJob::start() {
     }
     switch (plan_.op) {
     case PortOp::Test:
+    case PortOp::Play:
         begin(0);
         break;
     case PortOp::Command:
@@ -382,6 +403,11 @@ void PortJob::start() {
 void PortJob::interrupt() {
     if (done())
         return;
+    if (playing_) {
+        session_.closePort();
+        finish(ExitInterrupted, QStringLiteral("interrupted: stopped after %1 frames").arg(framesShown_));
+        return;
+    }
     const std::optional<Failure> f = session_.stopTransfer();
     // Closed first: the link thread stops, and what the driver held goes out on close.
     session_.closePort();

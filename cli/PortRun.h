@@ -16,7 +16,7 @@
 
 namespace panelix::cli {
 
-enum class PortOp { Test, Bitmaps, Image, Font, Command };
+enum class PortOp { Test, Bitmaps, Image, Font, Command, Play };
 
 struct PortPlan {
     PortOp op = PortOp::Test;
@@ -29,6 +29,8 @@ struct PortPlan {
     int answerMs = 5000;  // no 0xAA to a header (or 0x0C to a test) within this: ExitNoAnswer
     int stallMs = 5000;   // no progress during a transfer for this long: ExitNoAnswer
     int showAfter = -1;   // Bitmaps, Image: stored picture to show once the download is done
+    PlayPlan play;        // Play; Bitmaps with playAfter: the pictures shown in turn
+    bool playAfter = false; // Bitmaps: play once the download is done
     bool json = false;
 };
 

@@ -45,6 +45,8 @@ QString inputErrorText(const InputError& e) {
     case InputReason::PictureTooLarge: return withPath(QStringLiteral("picture too large"), e);
     case InputReason::BitmapNotWritten: return withPath(QStringLiteral("cannot write"), e);
     case InputReason::PathNotStorable: return withPath(QStringLiteral("the list file cannot hold this path"), e);
+    case InputReason::TooManyFrames:
+        return withPath(QStringLiteral("%1 frames: the module stores at most %2 pictures").arg(e.size).arg(module::MaxBitmaps), e);
     }
     return QString();
 }

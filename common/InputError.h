@@ -27,6 +27,7 @@ enum class InputReason {
     PictureTooLarge,      // a picture whose decoding would cost too much memory
     BitmapNotWritten,     // a BMP file that could not be written
     PathNotStorable,      // a path the list file cannot hold (not GBK, or not reopening the file)
+    TooManyFrames,        // an animation with more frames than the module stores pictures (size: its frames)
 };
 
 // A refusal and what it concerns. A file is named by its path as given; an entry

@@ -207,28 +207,6 @@ bool bmpComplete(FileBytes& d) {
     return stride <= (d.size() - offset) / height; // offset + stride x height <= size, without overflow
 }
 
-// Dots of any decoded format as 32-bit RGB, a transparent part composited on white.
-// Pictures that are already 32 bits a dot are converted in place; others take one
-// buffer of the result's size besides their own.
-QImage flattenOnWhite(QImage image) {
-    if (!image.hasAlphaChannel()) {
-        image.convertTo(QImage::Format_RGB32);
-        return image;
-    }
-    image.convertTo(QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb c = line[x];
-            const int a = qAlpha(c);
-            const auto over = [a](int v) { return (v * a + 255 * (255 - a) + 127) / 255; };
-            line[x] = qRgb(over(qRed(c)), over(qGreen(c)), over(qBlue(c)));
-        }
-    }
-    image.reinterpretAsFormat(QImage::Format_RGB32);
-    return image;
-}
-
 QRect contentRect(const QImage& image) {
     const QRect all(QPoint(0, 0), image.size());
     const QStringList parts = image.text(ContentKey).split(QLatin1Char(' '));
@@ -307,6 +285,27 @@ inline void setDark(MonoBitmap& bits, int x, int y) {
 }
 
 } // namespace
+
+// Pictures that are already 32 bits a dot are converted in place; others take one
+// buffer of the result's size besides their own.
+QImage flattenOnWhite(QImage image) {
+    if (!image.hasAlphaChannel()) {
+        image.convertTo(QImage::Format_RGB32);
+        return image;
+    }
+    image.convertTo(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = line[x];
+            const int a = qAlpha(c);
+            const auto over = [a](int v) { return (v * a + 255 * (255 - a) + 127) / 255; };
+            line[x] = qRgb(over(qRed(c)), over(qGreen(c)), over(qBlue(c)));
+        }
+    }
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+    return image;
+}
 
 bool loadPicture(const QString& path, const QSize& target, QImage* out, InputError* error) {
     const QFileInfo info(path);

@@ -46,6 +46,10 @@ inline constexpr qint64 MaxSourcePixels = 32LL * 1024 * 1024;
 // files cut short are refused even where the decoder would show the rows it got.
 bool loadPicture(const QString& path, const QSize& target, QImage* out, InputError* error);
 
+// Dots of any decoded picture as Format_RGB32, a transparent part composited on white: what
+// loadPicture gives of a file.
+QImage flattenOnWhite(QImage image);
+
 // Geometry then greys (qGray of the composited colour, after brightness, contrast, gamma): Format_Grayscale8.
 // Equal to adjustTone(scalePicture(source, options), options).
 QImage preparePicture(const QImage& source, const ImportOptions& options);   // scaling once per geometry

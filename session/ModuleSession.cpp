@@ -50,6 +50,9 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
         emit failed(f);
     });
     connect(&syncTimer_, &QTimer::timeout, this, &ModuleSession::syncTimeout);
+    playTimer_.setSingleShot(true);
+    playTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&playTimer_, &QTimer::timeout, this, &ModuleSession::playTick);
     reconnectTimer_.setInterval(ReconnectPollMs);
     connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
         if (port_.isOpen()) {
@@ -110,6 +113,7 @@ ModuleSession::ModuleSession(QObject* parent) : QObject(parent) {
     });
     connect(&port_, &CommPort::drained, this, &ModuleSession::commandWritten);
     connect(&port_, &CommPort::disconnected, this, [this] {
+        endPlay(false);
         Failure f = transferFailure(FailureReason::PortLost);
         testPending_ = false;
         testTimer_.stop();
@@ -188,6 +192,7 @@ Failure ModuleSession::transferFailure(FailureReason reason) const {
 }
 
 Refusal ModuleSession::openPort(int port) {
+    endPlay(false);
     // The bytes still queued for the old line are gone with it; a transfer cannot
     // go on as if they had been sent, nor resume on another line.
     if (active_ != TransferKind::None) {
@@ -213,6 +218,7 @@ Refusal ModuleSession::openPort(int port) {
 }
 
 void ModuleSession::closePort() {
+    endPlay(false);
     reconnectTimer_.stop();
     if (active_ != TransferKind::None) {
         port_.abandonTransfer();
@@ -326,6 +332,8 @@ Refusal ModuleSession::downloadImage(const QByteArray& image) {
 }
 
 Refusal ModuleSession::beginTransfer(TransferKind kind, QByteArray image, qint32 total, const QByteArray& header) {
+    // A show-image command between the header and the data would be taken as data.
+    endPlay(false);
     if (!port_.isOpen()) {
         Failure f;
         f.reason = FailureReason::PortNotOpen;
@@ -479,6 +487,76 @@ bool ModuleSession::showBitmap(int n) {
     if (!isByte(n) || !port_.isOpen() || running())
         return false;
     return !showImage(n);
+}
+
+Refusal ModuleSession::play(const PlayPlan& plan) {
+    const qint64 frames = qint64(plan.delaysMs.size());
+    if (frames == 0 || plan.first < 0 || plan.first + frames > module::MaxBitmaps) {
+        Failure f;
+        f.input = inputError(InputReason::TooManyFrames, QString(), -1, frames);
+        return f;
+    }
+    if (!port_.isOpen()) {
+        Failure f;
+        f.reason = FailureReason::PortNotOpen;
+        return f;
+    }
+    // Armed or running: the commands would land in the transfer's data.
+    if (active_ != TransferKind::None)
+        return transferFailure(FailureReason::Busy);
+    endPlay(false);
+    play_ = plan;
+    for (int& d : play_.delaysMs)
+        d = std::clamp(d, MinPlayDelayMs, MaxPlayDelayMs);
+    play_.passes = plan.passes <= 0 ? MaxPlayPasses : std::min(plan.passes, MaxPlayPasses);
+    playFrame_ = 0;
+    playPass_ = 0;
+    playShown_ = 0;
+    playEnding_ = false;
+    playClock_.start();
+    playDue_ = 0;
+    playTimer_.start(0);
+    return std::nullopt;
+}
+
+void ModuleSession::stopPlaying() {
+    endPlay(false);
+}
+
+void ModuleSession::endPlay(bool complete) {
+    if (!playTimer_.isActive() && !playEnding_ && !complete)
+        return;
+    playTimer_.stop();
+    playEnding_ = false;
+    emit playFinished(playShown_, complete);
+}
+
+void ModuleSession::playTick() {
+    if (playEnding_) {
+        endPlay(true);
+        return;
+    }
+    const int n = play_.first + int(playFrame_);
+    if (Refusal r = showImage(n, play_.x, play_.y, play_.inverted)) {
+        playTimer_.stop();
+        emit failed(*r);
+        emit playFinished(playShown_, false);
+        return;
+    }
+    ++playShown_;
+    emit frameShown(n, playPass_);
+    // The next moment counts from when this frame was due; a tick that came more than
+    // 50 ms late (a busy event loop) starts the count again, rather than hurrying the
+    // frames that follow.
+    const qint64 now = playClock_.elapsed();
+    if (now - playDue_ > 50)
+        playDue_ = now;
+    playDue_ += play_.delaysMs[playFrame_];
+    if (++playFrame_ == play_.delaysMs.size()) {
+        playFrame_ = 0;
+        playEnding_ = ++playPass_ >= play_.passes;
+    }
+    playTimer_.start(int(std::max<qint64>(0, playDue_ - playClock_.elapsed())));
 }
 
 } // namespace panelix

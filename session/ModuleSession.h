@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <optional>
+#include <vector>
 
 namespace panelix {
 
@@ -53,6 +54,17 @@ struct Failure {
 
 // Empty when the operation went ahead.
 using Refusal = std::optional<Failure>;
+
+// Stored pictures shown one after another with the show-image command: an animation
+// the module cannot play by itself.
+struct PlayPlan {
+    int first = 0;             // the stored picture of the first frame (0 = the first)
+    std::vector<int> delaysMs; // one a frame: how long it stays before the next one
+    int passes = 1;            // times through the frames; 0: until stopped
+    int x = 0;                 // where the pictures go: byte column and dot row
+    int y = 0;
+    bool inverted = false;
+};
 
 // A download image built from a list of bitmaps and written to its file, and
 // whether the module would take it.
@@ -164,6 +176,20 @@ public:
     // when the port is closed, data flows or n is not a bitmap number.
     bool showBitmap(int n);
 
+    // --- playing stored pictures in turn. Refused like a single command (port closed, a
+    // transfer armed or running: Busy) and for frames beyond the store (RefusedInput,
+    // TooManyFrames: frames outside 0..126, or none). Each frame is shown at its moment on
+    // the session's clock (start + the delays before it), so late timers never add up.
+    // A download, a port closed, switched or lost, and stopPlaying() end it.
+    static constexpr int MaxPlayPasses = 1000;      // "until stopped" ends there too
+    static constexpr int MaxPlayDelayMs = 655350;   // the longest a GIF can say
+    // A show-image command takes 3.1 ms on the line at 19,200 baud: shorter delays would
+    // only queue commands the line has not carried yet (a stop could not take them back).
+    static constexpr int MinPlayDelayMs = 5;
+    Refusal play(const PlayPlan& plan);
+    void stopPlaying();
+    bool playing() const { return playTimer_.isActive(); }
+
     TransferKind activeTransfer() const { return active_; }
     // Data is flowing: from the first 0xAA until the transfer ends.
     bool running() const { return active_ != TransferKind::None && port_.running(); }
@@ -191,6 +217,11 @@ signals:
     void reconnected();
     // Every read of the line, after the reply rules.
     void received(const QByteArray& bytes);
+    // A play's show-image command for stored picture n went out (pass counts from 0).
+    void frameShown(int n, int pass);
+    // A play ended: complete after its last frame's delay, or not (stopped, a download,
+    // the port gone; a refused show-image command is reported by failed() first).
+    void playFinished(int framesShown, bool complete);
 
 private:
     enum class Sync { Off, Asked, Quiet };
@@ -207,6 +238,8 @@ private:
     void syncTimeout();
     void waitForQuiet();
     void sendHeader();
+    void playTick();
+    void endPlay(bool complete);
 
     CommPort port_;
     BitmapList list_;
@@ -232,6 +265,15 @@ private:
     QTimer stallTimer_;
     QTimer reconnectTimer_;
     bool reconnect_ = false;
+    // The play under way.
+    PlayPlan play_;
+    QTimer playTimer_;
+    QElapsedTimer playClock_;
+    qint64 playDue_ = 0;  // when the next frame (or the end) is due, on playClock_
+    std::size_t playFrame_ = 0;
+    int playPass_ = 0;
+    int playShown_ = 0;
+    bool playEnding_ = false; // the last frame is out: the next tick ends the play
     QElapsedTimer clock_;
     qint32 clockStart_ = 0;
 };

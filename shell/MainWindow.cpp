@@ -6,11 +6,13 @@
 #include "shell/StatusTexts.h"
 #include "shell/DirListBox.h"
 #include "shell/editor/ComposerWindow.h"
+#include "import/Animation.h"
 #include "shell/editor/PictureDrop.h"
 #include "shell/help/SharpPicture.h"
 #include "shell/help/WindowKeys.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -196,8 +198,24 @@ void MainWindow::connectControls() {
     connect(composerButton_, &QPushButton::clicked, this, [this] { ComposerWindow::open(session_, this); });
     // Picture files dropped on the bitmap list go through the import dialog.
     connect(new PictureDropTarget(bitmapList_), &PictureDropTarget::dropped, this, [this](const QStringList& paths) {
-        importIntoList(session_, paths, this, [this](const QString& text) { setStatus(text); });
+        importIntoList(
+            session_, paths, this, [this](const QString& text) { setStatus(text); },
+            [this](const QString& source, const QString& bmp, int delayMs, int loopCount) {
+                if (delayMs < 0)
+                    frameEntries_.remove(bmp);
+                else
+                    frameEntries_.insert(bmp, FrameEntry{source, delayMs, loopCount});
+            });
     });
+    // The list's context menu: play the stored pictures in turn, and stop.
+    auto* play = new QAction(tr("播放"), bitmapList_);
+    play->setObjectName(QStringLiteral("PlayList"));
+    connect(play, &QAction::triggered, this, &MainWindow::playList);
+    auto* stop = new QAction(tr("停止播放"), bitmapList_);
+    stop->setObjectName(QStringLiteral("StopPlaying"));
+    connect(stop, &QAction::triggered, this, &MainWindow::stopPlaying);
+    bitmapList_->addActions({play, stop});
+    bitmapList_->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(testButton_, &QPushButton::clicked, this, &MainWindow::testConnection);
     connect(downloadBitmapsButton_, &QPushButton::clicked, this, &MainWindow::downloadBitmaps);
     connect(downloadFontButton_, &QPushButton::clicked, this, &MainWindow::downloadFont);
@@ -254,6 +272,10 @@ void MainWindow::connectSession() {
     connect(&session_, &ModuleSession::progress, this, &MainWindow::transferProgress);
     connect(&session_, &ModuleSession::finished, this, [this] { setStatus(texts::downloadDone()); });
     connect(&session_, &ModuleSession::failed, this, &MainWindow::showFailure);
+    connect(&session_, &ModuleSession::playFinished, this, [this](int, bool complete) {
+        if (status_->text() == tr("正在播放..."))
+            setStatus(complete ? tr("播放结束") : QString());
+    });
     connect(&session_, &ModuleSession::testAnswered, this, [this] { setStatus(texts::testOk()); });
     connect(&session_, &ModuleSession::moduleSilent, this, [this] { setStatus(texts::moduleSilent()); });
     connect(&session_, &ModuleSession::waitingForModule, this, [this] { setStatus(texts::waitingForModule()); });
@@ -732,6 +754,42 @@ void MainWindow::clearDisplay() {
     clearPreview();
     setStatus(QString());
     showRefusal(session_.clearScreen());
+}
+
+void MainWindow::playList() {
+    const QStringList entries = session_.bitmapList().entries();
+    if (entries.isEmpty())
+        return;
+    const int selected = std::max(0, session_.bitmapList().selected());
+    PlayPlan plan;
+    const auto frame = frameEntries_.constFind(entries.value(selected));
+    if (frame != frameEntries_.cend()) {
+        // The run of entries around the selected one that came from the same animation.
+        const auto sameSource = [&](int n) {
+            const auto f = frameEntries_.constFind(entries.value(n));
+            return f != frameEntries_.cend() && f->source == frame->source;
+        };
+        int first = selected;
+        while (first > 0 && sameSource(first - 1))
+            --first;
+        plan.first = first;
+        for (int n = first; n < entries.size() && n < module::MaxBitmaps && sameSource(n); ++n)
+            plan.delaysMs.push_back(frameEntries_.value(entries[n]).delayMs);
+        plan.passes = playPasses(frame->loopCount);
+    } else {
+        plan.first = std::min(selected, module::MaxBitmaps - 1);
+        for (int n = plan.first; n < entries.size() && n < module::MaxBitmaps; ++n)
+            plan.delaysMs.push_back(1000);
+    }
+    if (const Refusal r = session_.play(plan)) {
+        showFailure(*r);
+        return;
+    }
+    setStatus(tr("正在播放..."));
+}
+
+void MainWindow::stopPlaying() {
+    session_.stopPlaying();
 }
 
 void MainWindow::showRefusal(const Refusal& refusal) {

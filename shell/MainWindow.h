@@ -8,6 +8,7 @@
 #include "shell/StartupOptions.h"
 
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QTimer>
 #include <QWidget>
 
@@ -45,6 +46,14 @@ public:
     // The controls in the order Tab visits them: the layout read from the top left,
     // column by column, the console last.
     QList<QWidget*> tabOrder() const;
+
+    // "播放" of the list's context menu: the stored pictures shown in turn. The frames of
+    // the animation the selected entry was imported from (in this run of the program),
+    // with its delays and loop count; without such an entry, every entry from the
+    // selected one (or the first) for a second each, once. The list must have been
+    // downloaded: list position n is stored picture n.
+    void playList();
+    void stopPlaying();
 
     // Where the port pickers get the system's serial devices from (tests give
     // their own); the lists follow it every PortScanMs.
@@ -99,6 +108,13 @@ private:
     void attachKeys();
     void followDataDirectory();
 
+    // BMPs the import wrote from an animation's frames in this run: their source, delay and loop count.
+    struct FrameEntry {
+        QString source;
+        int delayMs = 0;
+        int loopCount = 0;
+    };
+    QHash<QString, FrameEntry> frameEntries_;
     QString currentBmpPath_;
     bool pressedChosen_ = false; // the option button pressed was the chosen one
     bool portLostShown_ = false; // the status line says the port went away

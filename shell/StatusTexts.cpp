@@ -87,6 +87,8 @@ QString texts::inputErrorText(const InputError& e) {
     case InputReason::PictureTooLarge: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "图片尺寸过大:")) + concerned(e);
     case InputReason::BitmapNotWritten: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "位图文件写入失败:")) + concerned(e);
     case InputReason::PathNotStorable: return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "路径含有无法保存的字符!"));
+    case InputReason::TooManyFrames:
+        return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "动画帧数超过127个,无法导入:")) + concerned(e);
     }
     return QString();
 }

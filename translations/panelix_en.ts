@@ -490,6 +490,10 @@
         <source>导出</source>
         <translation>Export</translation>
     </message>
+    <message>
+        <source>动画%1帧</source>
+        <translation>animation of %1 frames</translation>
+    </message>
 </context>
 <context>
     <name>panelix::ItemDialog</name>
@@ -700,6 +704,22 @@
         <source>路径含有无法保存的字符!</source>
         <translation>Path cannot be stored in the list!</translation>
     </message>
+    <message>
+        <source>播放</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>停止播放</source>
+        <translation>Stop playing</translation>
+    </message>
+    <message>
+        <source>正在播放...</source>
+        <translation>Playing...</translation>
+    </message>
+    <message>
+        <source>播放结束</source>
+        <translation>Playing finished</translation>
+    </message>
 </context>
 <context>
     <name>panelix::StartupOptions</name>
@@ -877,6 +897,10 @@
     <message>
         <source>图片尺寸过大:</source>
         <translation>Picture too large: </translation>
+    </message>
+    <message>
+        <source>动画帧数超过127个,无法导入:</source>
+        <translation>Animation has more than 127 frames, cannot import: </translation>
     </message>
     <message>
         <source>不是图片文件:</source>

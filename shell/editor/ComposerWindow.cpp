@@ -395,7 +395,7 @@ void ComposerWindow::importPictures() {
         return;
     ImportDialog dialog(
         paths,
-        [this](const QString& source, const MonoBitmap& bitmap) {
+        [this](const QString& source, const MonoBitmap& bitmap, const ImportDialog::Frame&) {
             Composition next = document_.composition();
             canvas_->setSelected(-1);
             const int index = next.add(PictureItem{QPoint(0, 0), bitmap, QFileInfo(source).fileName()});

@@ -4,6 +4,8 @@
 #include "shell/editor/ExportDialog.h"
 #include "shell/editor/LcdLook.h"
 
+#include "import/Animation.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -317,6 +319,7 @@ void ImportDialog::render() {
             setStatus(texts::inputErrorText(error));
             emit statusChanged(texts::inputErrorText(error));
         }
+        frames_ = source_.isNull() ? 0 : animationFrames(currentSource());
         sourceView_->setPixmap(source_.isNull() ? QPixmap()
                                                 : QPixmap::fromImage(source_.scaled(
                                                       SourceBox, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
@@ -348,14 +351,17 @@ void ImportDialog::render() {
     resultView2_->adjustSize();
     lastToneMs_ = double(timer.nsecsElapsed()) / 1e6;
     ok_->setEnabled(true);
-    info_->setText(tr("第%1/%2张 %3 %4×%5 → %6×%7")
+    QString info = tr("第%1/%2张 %3 %4×%5 → %6×%7")
                        .arg(index_ + 1)
                        .arg(sources_.size())
                        .arg(QFileInfo(currentSource()).fileName())
                        .arg(source_.width())
                        .arg(source_.height())
                        .arg(result_.width())
-                       .arg(result_.height()));
+                       .arg(result_.height());
+    if (allFrames_ && frames_ > 1)
+        info += QLatin1Char(' ') + tr("动画%1帧").arg(frames_);
+    info_->setText(info);
 }
 
 void ImportDialog::showSource(int index) {
@@ -372,11 +378,32 @@ void ImportDialog::takeCurrent() {
     renderNow();
     if (result_.isEmpty())
         return;
-    const QString refusal = accept_ ? accept_(currentSource(), result_) : QString();
-    if (!refusal.isEmpty()) {
-        setStatus(refusal);
-        emit statusChanged(refusal);
-        return;
+    const auto refuse = [this](const QString& text) {
+        setStatus(text);
+        emit statusChanged(text);
+    };
+    if (allFrames_ && frames_ > 1) {
+        // The frames through the same chain as the preview of the first one.
+        Animation animation;
+        InputError error;
+        if (!importAnimation(currentSource(), options(), &animation, &error)) {
+            refuse(texts::inputErrorText(error));
+            return;
+        }
+        for (std::size_t k = 0; k < animation.frames.size(); ++k) {
+            const Frame frame{playDelayMs(animation.delaysMs[k]), animation.loopCount};
+            const QString refusal = accept_ ? accept_(currentSource(), animation.frames[k], frame) : QString();
+            if (!refusal.isEmpty()) {
+                refuse(refusal);
+                return;
+            }
+        }
+    } else {
+        const QString refusal = accept_ ? accept_(currentSource(), result_, Frame{}) : QString();
+        if (!refusal.isEmpty()) {
+            refuse(refusal);
+            return;
+        }
     }
     saveOptions(options());
     advance();

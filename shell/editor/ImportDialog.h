@@ -29,10 +29,19 @@ class ImportDialog : public QDialog {
     Q_OBJECT
 public:
     // Takes an accepted picture: empty when it was taken, else the status text of the
-    // refusal, and the picture stays in the dialog.
-    using Accept = std::function<QString(const QString& source, const MonoBitmap& bitmap)>;
+    // refusal, and the picture stays in the dialog. A frame of an animation comes with
+    // how long it stays and the animation's loop count (Animation::loopCount); a still
+    // picture with a delay of -1.
+    struct Frame {
+        int delayMs = -1;
+        int loopCount = 0;
+    };
+    using Accept = std::function<QString(const QString& source, const MonoBitmap& bitmap, const Frame& frame)>;
 
     ImportDialog(const QStringList& sources, Accept accept, QWidget* parent = nullptr);
+
+    // Every frame of an animated GIF is accepted, in order, rather than the first one only.
+    void setAllFrames(bool on) { allFrames_ = on; }
 
     ImportOptions options() const;
     // Sets every control, the size as a chosen one.
@@ -74,6 +83,8 @@ private:
     bool svg_ = false;
     bool sizeChosen_ = false; // the user set a size: it holds for the pictures that follow
     bool settingSize_ = false;
+    bool allFrames_ = false;
+    int frames_ = 1; // of the current source
 
     QImage source_;
     QImage scaled_;

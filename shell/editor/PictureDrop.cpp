@@ -68,7 +68,7 @@ bool PictureDropTarget::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void importIntoList(ModuleSession& session, const QStringList& paths, QWidget* parent,
-                    const std::function<void(const QString&)>& status) {
+                    const std::function<void(const QString&)>& status, const ListedFrame& listed) {
     QStringList pictures;
     for (const QString& path : paths) {
         if (!isMonoBmp(path)) {
@@ -90,11 +90,16 @@ void importIntoList(ModuleSession& session, const QStringList& paths, QWidget* p
         return;
     }
     const QString dataDir = QFileInfo(session.dataDir()).absoluteFilePath();
-    auto accept = [&session, dataDir](const QString& source, const MonoBitmap& bitmap) {
+    auto accept = [&session, dataDir, listed](const QString& source, const MonoBitmap& bitmap,
+                                              const ImportDialog::Frame& frame) {
         const QString path = QDir(dataDir).filePath(bmpNameFor(source, dataDir));
-        return texts::inputErrorText(compose::storeInList(session.bitmapList(), path, bitmap).error);
+        const InputError error = compose::storeInList(session.bitmapList(), path, bitmap).error;
+        if (!error && listed)
+            listed(source, path, frame.delayMs, frame.loopCount);
+        return texts::inputErrorText(error);
     };
     auto* dialog = new ImportDialog(pictures, accept, parent);
+    dialog->setAllFrames(true);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &ImportDialog::statusChanged, parent, status);
     dialog->open();

@@ -32,8 +32,11 @@ protected:
 // Dropped pictures into the bitmap list. A 1-bit BMP is listed as it is, as Add lists
 // a file; every other picture goes through the import dialog (window-modal over
 // parent, which owns it), is written to the data directory as a 1-bit BMP under the
-// source's name and listed. status gets every text meant for the status line.
+// source's name and listed; an animated GIF gives a BMP a frame (name.bmp, name-2.bmp,
+// ...). status gets every text meant for the status line, listed each BMP written and
+// listed, with its source, its frame's delay (-1: a still picture) and loop count.
+using ListedFrame = std::function<void(const QString& source, const QString& bmp, int delayMs, int loopCount)>;
 void importIntoList(ModuleSession& session, const QStringList& paths, QWidget* parent,
-                    const std::function<void(const QString&)>& status);
+                    const std::function<void(const QString&)>& status, const ListedFrame& listed = {});
 
 } // namespace panelix

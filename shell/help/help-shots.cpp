@@ -104,7 +104,7 @@ bool ditherPictures(const QDir& dir, const QImage& source) {
 
 // The import dialog as a drop on the list opens it, on the photo saved as a JPEG.
 bool importDialogPicture(const QString& sourcePath, const QString& out) {
-    ImportDialog dialog({sourcePath}, [](const QString&, const MonoBitmap&) { return QString(); });
+    ImportDialog dialog({sourcePath}, [](const QString&, const MonoBitmap&, const ImportDialog::Frame&) { return QString(); });
     dialog.show();
     dialog.renderNow();
     settle(300);

@@ -10,6 +10,7 @@
 #include "simulator/core/ModuleLink.h"
 #include "support/EventLoop.h"
 #include "support/TestFiles.h"
+#include "support/TestGif.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <mutex>
 
 using namespace panelix;
 using namespace panelix::test;
@@ -110,7 +113,7 @@ TEST_F(Restart, ASecondStartWhileDataFlowsIsRefusedAndTheFirstArrivesWhole) {
 
 // Every reason a file is refused for has the command line's own English words.
 TEST(RefusalWords, EveryReasonHasEnglishWordsNamingTheFile) {
-    for (int r = int(InputReason::BitmapUnreadable); r <= int(InputReason::PathNotStorable); ++r) {
+    for (int r = int(InputReason::BitmapUnreadable); r <= int(InputReason::TooManyFrames); ++r) {
         const QString text = cli::inputErrorText(inputError(InputReason(r), QStringLiteral("/tmp/x/photo.png")));
         EXPECT_FALSE(text.isEmpty()) << r;
         for (QChar c : text)
@@ -145,4 +148,134 @@ TEST_F(Restart, DownloadWithShowPutsThePictureOnTheScreen) {
     EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--show"),
                    QStringLiteral("200"), a}),
               2);
+}
+
+namespace {
+
+// The show-image commands the module executed, in order, with when each was taken.
+struct ShowLog {
+    std::mutex mutex;
+    QElapsedTimer clock;
+    QList<QByteArray> commands;
+    QList<qint64> atMs;
+
+    explicit ShowLog(ModuleLink& module) {
+        clock.start();
+        QObject::connect(
+            &module, &ModuleLink::eventsLogged, &module,
+            [this](const QVector<ModuleEvent>& events) {
+                std::lock_guard lock(mutex);
+                for (const ModuleEvent& e : events) {
+                    if (e.kind == ModuleEvent::Kind::Command && e.bytes.size() == 6 &&
+                        quint8(e.bytes[1]) == module::CmdShowImage) {
+                        commands << e.bytes;
+                        atMs << clock.elapsed();
+                    }
+                }
+            },
+            Qt::DirectConnection);
+    }
+    QList<int> pictures() {
+        std::lock_guard lock(mutex);
+        QList<int> n;
+        for (const QByteArray& c : commands)
+            n << quint8(c[4]);
+        return n;
+    }
+    qint64 gap(int k) {
+        std::lock_guard lock(mutex);
+        return atMs.value(k + 1) - atMs.value(k);
+    }
+};
+
+} // namespace
+
+// download anim.gif --play: a stored picture a frame, then the frames in turn with the GIF's
+// delays, as often as its loop count says.
+TEST_F(Restart, DownloadOfAnAnimatedGifPlaysItsFrames) {
+    const QSize size(32, 8);
+    const QString gif = file(QStringLiteral("anim.gif"));
+    // 150 ms, 50 ms and 0 (played as 100 ms); one repeat: two passes.
+    ASSERT_TRUE(writeFile(gif, makeGif(size, {columnFrame(size, 3, 15), columnFrame(size, 12, 5), columnFrame(size, 20, 0)}, 1)));
+    const QString dir = file(QStringLiteral("data"));
+    ShowLog log(*module);
+    ASSERT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--data-dir"), dir,
+                   QStringLiteral("--play"), QStringLiteral("--fit"), QStringLiteral("original"), QStringLiteral("--dither"),
+                   QStringLiteral("threshold"), gif}),
+              0)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("done, played 6 frames"))) << out.toStdString();
+    // A picture a frame, in order: each has its own column dark (bit 0 stored).
+    const module::Directory stored = module->directory();
+    ASSERT_EQ(stored.count, 3);
+    const QByteArray memory = module->imageMemory();
+    for (int k = 0; k < 3; ++k) {
+        const int x = QList<int>{3, 12, 20}[k];
+        EXPECT_EQ(module::storedByte(memory, stored.images[std::size_t(k)], 4, x / 8) & (0x80 >> (x % 8)), 0) << k;
+        EXPECT_EQ(module::storedByte(memory, stored.images[std::size_t(k)], 4, 0) & 0x01, 0x01) << k; // dot 7 light
+    }
+    EXPECT_TRUE(QFile::exists(QDir(dir).filePath(QStringLiteral("anim-3.bmp"))));
+    ASSERT_TRUE(waitFor([&] { return log.pictures().size() == 6; }, 3000));
+    EXPECT_EQ(log.pictures(), (QList<int>{0, 1, 2, 0, 1, 2}));
+    // The delays reach the play (their timing is the session's, tested there): the 150 ms frame
+    // is not followed at once.
+    EXPECT_GE(log.gap(0), 150 - 60);
+}
+
+// play shows stored pictures in turn without a download, where it is told; Ctrl+C ends a
+// play that would go on; numbers beyond the store are refused before the port is opened.
+TEST_F(Restart, PlayShowsStoredPicturesInTurnAndStopsOnCtrlC) {
+    ShowLog log(*module);
+    ASSERT_EQ(run({QStringLiteral("play"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--first"),
+                   QStringLiteral("5"), QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--delays"),
+                   QStringLiteral("120,40"), QStringLiteral("--loops"), QStringLiteral("2"), QStringLiteral("3"),
+                   QStringLiteral("16")}),
+              0)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("played 4 frames"))) << out.toStdString();
+    ASSERT_TRUE(waitFor([&] { return log.pictures().size() == 4; }, 3000));
+    EXPECT_EQ(log.pictures(), (QList<int>{5, 6, 5, 6}));
+    {
+        std::lock_guard lock(log.mutex);
+        EXPECT_EQ(log.commands.first(), QByteArray::fromHex("1D020310050D"));
+    }
+    EXPECT_GE(log.gap(0), 120 - 60);
+    EXPECT_GE(log.gap(2), 120 - 60);
+
+    // --loops 0 goes on until Ctrl+C.
+    QTimer::singleShot(400, [] { cli::requestInterrupt(); });
+    EXPECT_EQ(run({QStringLiteral("play"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--count"),
+                   QStringLiteral("3"), QStringLiteral("--delays"), QStringLiteral("50"), QStringLiteral("--loops"),
+                   QStringLiteral("0")}),
+              130);
+    EXPECT_TRUE(err.contains(QStringLiteral("interrupted: stopped after"))) << err.toStdString();
+    const int after = int(log.pictures().size());
+    EXPECT_GE(after, 4 + 3);
+    spin(300);
+    EXPECT_EQ(log.pictures().size(), after);
+
+    const auto usage = [&](QStringList extra) {
+        return run(QStringList{QStringLiteral("play"), QStringLiteral("--port"), pty.slavePath()} + extra);
+    };
+    EXPECT_EQ(usage({QStringLiteral("--count"), QStringLiteral("0")}), 2);
+    EXPECT_EQ(usage({QStringLiteral("--first"), QStringLiteral("126"), QStringLiteral("--count"), QStringLiteral("2")}), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("--count must be 1..1"))) << err.toStdString();
+    EXPECT_EQ(usage({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--delays"), QStringLiteral("10,20,30")}), 2);
+    EXPECT_EQ(usage({QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--loops"), QStringLiteral("1001")}), 2);
+    EXPECT_EQ(usage({}), 2);
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--play"),
+                   QStringLiteral("--list"), file(QStringLiteral("file.txt"))}),
+              2);
+    EXPECT_EQ(log.pictures().size(), after);
+
+    // An animation of more frames than the module stores pictures: refused, nothing sent.
+    QList<GifFrame> frames;
+    for (int k = 0; k <= module::MaxBitmaps; ++k)
+        frames << columnFrame(QSize(8, 2), k % 8, 2);
+    const QString many = file(QStringLiteral("many.gif"));
+    ASSERT_TRUE(writeFile(many, makeGif(QSize(8, 2), frames)));
+    const int headers = module->counters().headersAccepted;
+    EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--play"), many}), 6);
+    EXPECT_TRUE(err.contains(QStringLiteral("128 frames: the module stores at most 127 pictures: ") + many)) << err.toStdString();
+    EXPECT_EQ(module->counters().headersAccepted, headers);
 }

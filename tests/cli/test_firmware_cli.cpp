@@ -6,6 +6,7 @@
 #include "export/CText.h"
 #include "fontbuild/FontBuild.h"
 #include "support/TestFiles.h"
+#include "support/TestGif.h"
 
 #include <gtest/gtest.h>
 
@@ -249,4 +250,66 @@ TEST_F(FirmwareCli, FontBuildRefusals) {
     // The font download command is still itself.
     EXPECT_EQ(run({QStringLiteral("font"), file(QStringLiteral("missing"))}), cli::ExitBadInput);
     EXPECT_TRUE(err.contains(QStringLiteral("font file not found or unreadable")));
+}
+
+// Options may stand before the command word, as for every other command: their values are
+// never taken for the command, and the result is the one of the usual order.
+TEST_F(FirmwareCli, OptionsBeforeTheCommandWord) {
+    const QString bmp = oddBmp();
+    const QString usual = file(QStringLiteral("usual.bin"));
+    const QString before = file(QStringLiteral("before.bin"));
+    ASSERT_EQ(run({QStringLiteral("export"), bmp, QStringLiteral("--scan"), QStringLiteral("pages"), QStringLiteral("-o"), usual}),
+              cli::ExitDone)
+        << err.toStdString();
+    ASSERT_EQ(run({QStringLiteral("--scan"), QStringLiteral("pages"), QStringLiteral("-o"), before, QStringLiteral("export"), bmp}),
+              cli::ExitDone)
+        << err.toStdString();
+    EXPECT_EQ(test::readFile(before), QByteArray::fromHex("01040000000000000205"));
+    EXPECT_EQ(test::readFile(before), test::readFile(usual));
+    // --name=value carries its value; a value that reads like a command word stays a value.
+    ASSERT_EQ(run({QStringLiteral("--name=font"), QStringLiteral("--format"), QStringLiteral("c"), QStringLiteral("export"), bmp}),
+              cli::ExitDone)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("const uint8_t font[6] = {")));
+
+    ASSERT_TRUE(QFile::exists(BitmapSong)) << "install xfonts-wqy";
+    const QString sub = file(QStringLiteral("sub.bin"));
+    ASSERT_EQ(run({QStringLiteral("--size"), QStringLiteral("16"), QStringLiteral("--chars"), QStringLiteral("汉"),
+                   QStringLiteral("-o"), sub, QStringLiteral("font"), QStringLiteral("build"), QStringLiteral("--from"), BitmapSong}),
+              cli::ExitDone)
+        << err.toStdString();
+    EXPECT_EQ(test::readFile(sub).left(6), QByteArray::fromHex("00011020BABA"));
+
+    // Which programs decode pictures is told by the same word.
+    EXPECT_TRUE(cli::needsGui({QStringLiteral("panelix-cli"), QStringLiteral("-o"), QStringLiteral("a.c"), QStringLiteral("export"), bmp}));
+    EXPECT_FALSE(cli::needsGui({QStringLiteral("panelix-cli"), QStringLiteral("--port"), QStringLiteral("convert"),
+                                QStringLiteral("test")}));
+    EXPECT_TRUE(cli::needsGui({QStringLiteral("panelix-cli"), QStringLiteral("--timeout"), QStringLiteral("2"),
+                               QStringLiteral("download"), bmp}));
+}
+
+// An animated GIF converts to a BMP a frame and exports as an array a frame, in order.
+TEST_F(FirmwareCli, AnimatedGifFramesConvertAndExportOneByOne) {
+    const QSize size(16, 2);
+    const QString gif = file(QStringLiteral("spin.gif"));
+    ASSERT_TRUE(test::writeFile(gif, test::makeGif(size, {test::columnFrame(size, 0, 4), test::columnFrame(size, 9, 0)})));
+    const QString dir = file(QStringLiteral("frames"));
+    ASSERT_EQ(run({QStringLiteral("convert"), gif, QStringLiteral("--fit"), QStringLiteral("original"), QStringLiteral("-o"), dir}),
+              cli::ExitDone)
+        << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("frame 1 of 2, 40 ms")));
+    EXPECT_TRUE(out.contains(QStringLiteral("frame 2 of 2, 100 ms")));
+    BmpReader first;
+    BmpReader second;
+    ASSERT_TRUE(first.readBmp(QDir(dir).filePath(QStringLiteral("spin.bmp"))));
+    ASSERT_TRUE(second.readBmp(QDir(dir).filePath(QStringLiteral("spin-2.bmp"))));
+    EXPECT_TRUE(first.bitmap().pixel(0, 1));
+    EXPECT_FALSE(first.bitmap().pixel(9, 1));
+    EXPECT_TRUE(second.bitmap().pixel(9, 1));
+    EXPECT_FALSE(second.bitmap().pixel(0, 1));
+
+    ASSERT_EQ(run({QStringLiteral("export"), gif}), cli::ExitDone) << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("const uint8_t spin[4] = {\n    0x80, 0x00, 0x80, 0x00,\n};")))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("const uint8_t spin_2[4] = {\n    0x00, 0x40, 0x00, 0x40,\n};")));
 }

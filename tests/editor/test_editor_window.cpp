@@ -12,6 +12,7 @@
 #include "shell/editor/ItemDialog.h"
 #include "shell/StatusTexts.h"
 #include "support/TestFiles.h"
+#include "support/TestGif.h"
 
 #include <QAction>
 #include <QApplication>
@@ -391,4 +392,64 @@ TEST_F(Editor, NewTextGoesWhereTheCanvasWasClicked) {
     composer->findChild<QAction*>("ComposeEdit")->trigger();
     EXPECT_EQ(title, QStringLiteral("文字属性"));
     EXPECT_EQ(shown, QPoint(40, 100));
+}
+
+// An animated GIF dropped on List1 is listed a BMP a frame; "播放" of the list's context
+// menu then shows those stored pictures in turn, as often as the GIF says.
+TEST_F(Editor, AnimatedGifListsItsFramesAndPlayShowsThemInTurn) {
+    w.open();
+    const QString still = writePicture("still.png", QSize(16, 8), {QRect(0, 0, 4, 4)});
+    const QSize size(16, 8);
+    const QString gif = sources.filePath("walk.gif");
+    ASSERT_TRUE(writeFile(gif, makeGif(size, {columnFrame(size, 2, 6), columnFrame(size, 7, 3), columnFrame(size, 12, 4)}, 1)));
+    drop({still, gif});
+    ImportDialog* dialog = importDialog();
+    ASSERT_NE(dialog, nullptr);
+    ImportOptions o = dialog->options();
+    o.target = size;
+    o.fit = FitMode::Original;
+    o.dither = DitherMethod::Threshold;
+    dialog->setOptions(o);
+    dialog->renderNow();
+    dialog->findChild<QPushButton*>("ImportOk")->click();
+    ASSERT_EQ(dialog->currentSource(), gif);
+    dialog->renderNow();
+    EXPECT_TRUE(dialog->findChild<QLabel*>("ImportInfo")->text().endsWith(QStringLiteral("动画3帧")));
+    dialog->findChild<QPushButton*>("ImportOk")->click();
+    ASSERT_TRUE(waitUntil([&] { return importDialog() == nullptr; }, 2000));
+
+    const QDir dir(dataDir());
+    const QStringList frames{dir.absoluteFilePath("walk.bmp"), dir.absoluteFilePath("walk-2.bmp"),
+                             dir.absoluteFilePath("walk-3.bmp")};
+    ASSERT_EQ(w.window->bitmapList().entries(), QStringList{dir.absoluteFilePath("still.bmp")} + frames);
+    const int columns[] = {2, 7, 12};
+    for (int k = 0; k < 3; ++k) {
+        const MonoBitmap frame = readBack(frames[k]);
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(frame.pixel(x, 5), x == columns[k]) << k << " " << x;
+    }
+
+    // From the second frame selected: the whole animation, twice (one repeat), frames 1..3.
+    w.window->bitmapList().select(2);
+    const QByteArray show = module::showImageCommand(0, 0, 2);
+    ASSERT_TRUE(waitUntil([&] { return w.module1->received().endsWith(show); }, 5000));
+    const qint64 before = w.module1->received().size();
+    auto* list = w.child<QListWidget>("List1");
+    EXPECT_EQ(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    list->findChild<QAction*>("PlayList")->trigger();
+    EXPECT_EQ(w.status(), QStringLiteral("正在播放..."));
+    ASSERT_TRUE(waitUntil([&] { return w.status() == QStringLiteral("播放结束"); }, 5000)) << w.status().toStdString();
+    QByteArray expected;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int n = 1; n <= 3; ++n)
+            expected += module::showImageCommand(0, 0, std::uint8_t(n));
+    ASSERT_TRUE(waitUntil([&] { return w.module1->received().size() >= before + expected.size(); }, 2000));
+    EXPECT_EQ(w.module1->received().mid(before), expected);
+
+    // "停止播放" ends a play at once.
+    list->findChild<QAction*>("PlayList")->trigger();
+    EXPECT_TRUE(w.window->session().playing());
+    list->findChild<QAction*>("StopPlaying")->trigger();
+    EXPECT_FALSE(w.window->session().playing());
+    EXPECT_EQ(w.status(), QString());
 }

@@ -142,7 +142,7 @@ TEST(ExportDialog, OpensFromTheImportDialogWithItsResult) {
         image.setPixel(x, 3, qRgb(0, 0, 0));
     const QString png = dir.filePath(QStringLiteral("bar.png"));
     ASSERT_TRUE(image.save(png, "PNG"));
-    ImportDialog dialog({png}, [](const QString&, const MonoBitmap&) { return QString(); });
+    ImportDialog dialog({png}, [](const QString&, const MonoBitmap&, const ImportDialog::Frame&) { return QString(); });
     ImportOptions o = dialog.options();
     o.fit = FitMode::Original;
     o.dither = DitherMethod::Threshold;

@@ -1,9 +1,11 @@
 // libFuzzer entry for the picture import. The first four bytes choose the target
 // size, the placement, the dithering and the tone; the rest is the picture file.
 // Whatever the file holds, the import ends with a bitmap of the promised size or a
-// refusal that names the file, within the memory limit of the run.
+// refusal that names the file, within the memory limit of the run; the import of its
+// frames gives that bitmap first, every frame of the same size with a delay, or a refusal.
 #include "FuzzSupport.h"
 
+#include "import/Animation.h"
 #include "import/PictureImport.h"
 
 #include <QGuiApplication>
@@ -62,5 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (options.fit != FitMode::Original)
         FUZZ_CHECK(QSize(bitmap.width(), bitmap.height()) == options.target);
     FUZZ_CHECK(bitmap.bytes().size() == qsizetype(bitmap.widthBytes()) * bitmap.height());
+
+    Animation animation;
+    if (!importAnimation(path, options, &animation, &error)) {
+        FUZZ_CHECK(error.path == path && (knownRefusal(error, path) || error.reason == InputReason::TooManyFrames));
+        return 0;
+    }
+    FUZZ_CHECK(!animation.frames.empty() && animation.frames.size() <= std::size_t(MaxAnimationFrames));
+    FUZZ_CHECK(animation.delaysMs.size() == animation.frames.size());
+    FUZZ_CHECK(animation.frames.front() == bitmap);
+    for (const MonoBitmap& frame : animation.frames)
+        FUZZ_CHECK(frame.width() == bitmap.width() && frame.height() == bitmap.height());
     return 0;
 }

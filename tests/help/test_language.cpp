@@ -249,7 +249,7 @@ TEST_F(LanguageWindow, EnglishStatusTextsFromTheWindowAndTheLibraries) {
     DownloadImageBuilder builder;
     EXPECT_FALSE(builder.buildDownloadImage({QString()}, dir.filePath("file.add")));
     EXPECT_EQ(texts::inputErrorText(builder.error()), QStringLiteral("Cannot open bitmap file: entry 1"));
-    for (int r = int(InputReason::BitmapUnreadable); r <= int(InputReason::PathNotStorable); ++r) {
+    for (int r = int(InputReason::BitmapUnreadable); r <= int(InputReason::TooManyFrames); ++r) {
         const QString text = texts::inputErrorText(inputError(InputReason(r), QStringLiteral("/p/a.bmp")));
         EXPECT_FALSE(text.isEmpty()) << r;
         EXPECT_FALSE(hasCjk(text)) << text.toStdString();

@@ -123,8 +123,8 @@ std::string describe(const InputError& e) {
         "None", "BitmapUnreadable", "NotMonoBmp", "BitmapSizeOutOfRange", "ListFull", "ListNotSaved",
         "ListNotRead", "TooManyBitmaps", "ImageTooLarge", "FileAddNotWritten", "ImageInvalid", "FontMissing",
         "DataDirUnusable", "PictureUnreadable", "NotAPicture", "PictureTooLarge", "BitmapNotWritten",
-        "PathNotStorable"};
-    static_assert(std::size(names) == std::size_t(InputReason::PathNotStorable) + 1);
+        "PathNotStorable", "TooManyFrames"};
+    static_assert(std::size(names) == std::size_t(InputReason::TooManyFrames) + 1);
     std::string out = names[std::size_t(e.reason)];
     switch (e.reason) {
     case InputReason::BitmapUnreadable:
@@ -134,6 +134,7 @@ std::string describe(const InputError& e) {
     case InputReason::NotAPicture:
     case InputReason::PictureTooLarge:
     case InputReason::BitmapNotWritten:
+    case InputReason::TooManyFrames:
         if (e.entry >= 0)
             out += " entry " + std::to_string(e.entry + 1);
         else
