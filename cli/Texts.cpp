@@ -51,12 +51,22 @@ QString inputErrorText(const InputError& e) {
     return QString();
 }
 
-QString openFailureText(OpenError error, const QString& systemText) {
+QString openFailureText(OpenError error, const QString& systemText, System system) {
+    // Windows refuses a port that another program has open with "access denied", and a
+    // driver that will not open the adapter says the same.
+    const QString windowsAdvice = QStringLiteral(
+        " (is it open in another program? close that program and try again; if none is using it, "
+        "check the adapter's driver in Device Manager)");
     switch (error) {
     case OpenError::NoDevice: return QStringLiteral("cannot open the port: no such device");
     case OpenError::NoPermission:
+        if (system == System::Windows)
+            return QStringLiteral("cannot open the port: access denied") + windowsAdvice;
         return QStringLiteral("cannot open the port: permission denied (is this user in the device's group, e.g. dialout?)");
-    case OpenError::InUse: return QStringLiteral("cannot open the port: busy, in use by another program");
+    case OpenError::InUse:
+        if (system == System::Windows)
+            return QStringLiteral("cannot open the port: busy or access denied") + windowsAdvice;
+        return QStringLiteral("cannot open the port: busy, in use by another program");
     case OpenError::NotSerial: return QStringLiteral("cannot open the port: not a serial port");
     case OpenError::None:
     case OpenError::Unknown: break;

@@ -13,7 +13,15 @@ namespace panelix::cli {
 // by its path as given (or the list entry by its number).
 QString inputErrorText(const InputError& error);
 
-// Why a port could not be opened.
-QString openFailureText(OpenError error, const QString& systemText);
+// Whose advice a refused port gets: the systems differ in why a port is refused.
+enum class System { Posix, Windows };
+#ifdef Q_OS_WIN
+inline constexpr System ThisSystem = System::Windows;
+#else
+inline constexpr System ThisSystem = System::Posix;
+#endif
+
+// Why a port could not be opened, with what to do about it on that system.
+QString openFailureText(OpenError error, const QString& systemText, System system = ThisSystem);
 
 } // namespace panelix::cli

@@ -1,7 +1,8 @@
 // The serial port on Windows: the COM port and its link thread live in
 // win::SerialLink (Win32 only, no Qt); this file hands its calls to LinkCore,
 // which applies the module's reply rules and talks to the owning thread. The
-// drained moment is the driver's own EV_TXEMPTY.
+// drained moment is the driver's own EV_TXEMPTY, or where sleeps are precise (Wine)
+// the bytes' line time confirmed by the driver's queue (win::DrainSource).
 #include "link/LinkCore.h"
 
 #include "link/win/WinSerialLink.h"

@@ -20,6 +20,50 @@ QString SerialPortInfo::label() const {
     return text;
 }
 
+bool portNameLess(const QString& a, const QString& b) {
+    const qsizetype na = a.size();
+    const qsizetype nb = b.size();
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < na && j < nb) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            // Two numbers: leading zeros aside, the longer is the larger, else the first
+            // differing digit decides.
+            qsizetype ei = i;
+            qsizetype ej = j;
+            while (ei < na && a[ei].isDigit())
+                ++ei;
+            while (ej < nb && b[ej].isDigit())
+                ++ej;
+            qsizetype si = i;
+            qsizetype sj = j;
+            while (si + 1 < ei && a[si] == u'0')
+                ++si;
+            while (sj + 1 < ej && b[sj] == u'0')
+                ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj;
+            for (; si < ei; ++si, ++sj) {
+                if (a[si] != b[sj])
+                    return a[si] < b[sj];
+            }
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const QChar ca = a[i].toCaseFolded();
+        const QChar cb = b[j].toCaseFolded();
+        if (ca != cb)
+            return ca < cb;
+        ++i;
+        ++j;
+    }
+    if (i < na || j < nb)
+        return i >= na; // a prefix of the other comes first
+    // Equal but for case or leading zeros: plain order, so that different names never tie.
+    return a < b;
+}
+
 QList<SerialPortInfo> systemSerialPorts(const QString& byIdDir) {
     // The stable names are links to the current device nodes.
     QHash<QString, QString> stableByTarget;
@@ -42,7 +86,7 @@ QList<SerialPortInfo> systemSerialPorts(const QString& byIdDir) {
         p.stablePath = stableByTarget.value(QFileInfo(p.path).canonicalFilePath());
         out << p;
     }
-    std::sort(out.begin(), out.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) { return a.path < b.path; });
+    std::sort(out.begin(), out.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) { return portNameLess(a.path, b.path); });
     return out;
 }
 

@@ -31,8 +31,14 @@ struct SerialPortInfo {
 using PortSource = std::function<QList<SerialPortInfo>()>;
 
 // The system's serial devices (Qt Serial Port's enumeration, which leaves out
-// pseudo-terminals), each with its stable path from byIdDir, sorted by path.
+// pseudo-terminals), each with its stable path from byIdDir, sorted by path in
+// portNameLess's order.
 QList<SerialPortInfo> systemSerialPorts(const QString& byIdDir = QStringLiteral("/dev/serial/by-id"));
+
+// The order of port names in every list: runs of digits compare by their value, so
+// COM2 comes before COM10 and /dev/ttyUSB2 before /dev/ttyUSB10; letters compare
+// without regard to case. A strict weak order with ties only between equal strings.
+bool portNameLess(const QString& a, const QString& b);
 
 // The group that owns a device node ("dialout"), for the advice on a permission
 // failure; empty when it cannot be told.

@@ -431,8 +431,8 @@ void MainWindow::startUp(const QString& dataDir) {
         // Port 1 missing or busy: fall back to port 2, without a word in the status
         // line; why COM1 could not be opened stays in its tooltip.
         portTip_[0] = texts::failureText(*r);
-        if (r->openError == OpenError::NoPermission)
-            portTip_[0] += QStringLiteral("\n") + texts::permissionAdvice(session_.devicePath(1));
+        if (const QString advice = texts::openAdvice(r->openError, session_.devicePath(1)); !advice.isEmpty())
+            portTip_[0] += QStringLiteral("\n") + advice;
         updatePortTip(1);
         portButtons_[1]->setChecked(true);
     } else {
@@ -459,8 +459,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::selectPort(int port) {
     portTip_[port - 1].clear();
     if (Refusal r = session_.openPort(port)) {
-        if (r->openError == OpenError::NoPermission)
-            portTip_[port - 1] = texts::permissionAdvice(session_.devicePath(port));
+        portTip_[port - 1] = texts::openAdvice(r->openError, session_.devicePath(port));
         updatePortTip(port);
         showFailure(*r);
         return;

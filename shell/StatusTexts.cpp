@@ -43,13 +43,31 @@ QString texts::portOpenFailed(int port, OpenError cause) {
     return QCoreApplication::translate("panelix::StatusTexts", "串口COM%1打开失败:%2!").arg(port).arg(why);
 }
 
-QString texts::permissionAdvice(const QString& devicePath) {
+QString texts::openAdvice(OpenError cause, const QString& devicePath, AdviceSystem system) {
+    if (system == AdviceSystem::Windows) {
+        if (cause != OpenError::NoPermission && cause != OpenError::InUse)
+            return QString();
+        return QCoreApplication::translate(
+                   "panelix::StatusTexts",
+                   "%1可能已被另一个程序打开: 请关闭该程序后重试。若没有程序在使用它, 请在设备管理器中检查适配器的驱动程序。")
+            .arg(devicePath);
+    }
+    if (cause != OpenError::NoPermission)
+        return QString();
     const QString group = deviceGroup(devicePath);
     const QString g = group.isEmpty() ? QStringLiteral("dialout") : group;
     return QCoreApplication::translate(
                "panelix::StatusTexts",
                "无权访问%1: 它属于组%2。执行 sudo usermod -aG %2 $USER, 然后重新登录。")
         .arg(devicePath, g);
+}
+
+QString texts::openAdvice(OpenError cause, const QString& devicePath) {
+#ifdef Q_OS_WIN
+    return openAdvice(cause, devicePath, AdviceSystem::Windows);
+#else
+    return openAdvice(cause, devicePath, AdviceSystem::Posix);
+#endif
 }
 
 namespace {

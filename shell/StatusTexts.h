@@ -58,8 +58,15 @@ inline QString dataDirUnusable() {
 }
 // "串口COM1打开失败:设备不存在!" and the like; the plain text when the cause is unknown.
 QString portOpenFailed(int port, OpenError cause);
-// What to do about a port that cannot be opened for want of permission.
-QString permissionAdvice(const QString& devicePath);
+// Whose wording of the advice below: the systems differ in why a port is refused.
+enum class AdviceSystem { Posix, Windows };
+// What to do about a port that could not be opened for this cause, empty when there is
+// nothing to add. On Linux a refused permission is the device's group (join it, log in
+// again); on Windows a port refused or busy is open in another program, or its adapter's
+// driver refuses it (Windows reports both as "access denied").
+QString openAdvice(OpenError cause, const QString& devicePath, AdviceSystem system);
+// The same in the wording of the system this program was built for.
+QString openAdvice(OpenError cause, const QString& devicePath);
 
 // A refused file, list, image or font: "位图文件无法打开:a.bmp", "位图文件无法打开:第3项",
 // "位图数量超过127个,无法下载!" and the like.

@@ -783,6 +783,10 @@
         <translation>No access to %1: it belongs to group %2. Run sudo usermod -aG %2 $USER, then log in again.</translation>
     </message>
     <message>
+        <source>%1可能已被另一个程序打开: 请关闭该程序后重试。若没有程序在使用它, 请在设备管理器中检查适配器的驱动程序。</source>
+        <translation>%1 may be open in another program: close that program and try again. If no program is using it, check the adapter&apos;s driver in Device Manager.</translation>
+    </message>
+    <message>
         <source>正在下载...</source>
         <translation>Downloading...</translation>
     </message>

@@ -6,6 +6,9 @@
 // what gets measured. It answers the connection test (1D 0C 0D) with 0x0C and a
 // transfer header with one 0xAA, as tests/support/ScriptedModule does, and reports,
 // per port, the first and last data byte's time and the count, and its own CPU time.
+// While it runs, begun(port) tells how many bytes have started to arrive on a line
+// (the one on the wire included): what a sender's UART no longer holds in its
+// transmit queue, for a sender that asks (bench/wine through tests/win/ptyshim.c).
 #include "protocol/Module.h"
 #include "simulator/LineClock.h"
 
@@ -13,10 +16,12 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,15 +44,31 @@ struct StandInReport {
 class StandIn {
 public:
     // Serves masters until each port has taken dataBytes data bytes (or timeoutS passed).
-    StandIn(const std::vector<int>& masters, qint64 dataBytes, int baud = 19200, int timeoutS = 300) {
+    // begunAt, when given, is where the counts of begun bytes go (shared memory that
+    // outlives this object, one per master, e.g. tests/win/PtyQueue.h's SharedCount).
+    StandIn(const std::vector<int>& masters, qint64 dataBytes, int baud = 19200, int timeoutS = 300,
+            std::atomic<qint64>* begunAt = nullptr) {
         n_ = int(masters.size());
+        if (begunAt) {
+            begun_ = begunAt;
+        } else {
+            // Shared with the child: it counts, this process reads.
+            void* shared = ::mmap(nullptr, sizeof(std::atomic<qint64>) * size_t(std::max(n_, 1)),
+                                  PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+            if (shared == MAP_FAILED)
+                return;
+            begun_ = static_cast<std::atomic<qint64>*>(shared);
+            ownsBegun_ = true;
+        }
+        for (int i = 0; i < n_; ++i)
+            new (&begun_[i]) std::atomic<qint64>(0);
         int fds[2];
         if (::pipe(fds) != 0)
             return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::close(fds[0]);
-            serve(masters, dataBytes, baud, timeoutS, fds[1]);
+            serve(masters, dataBytes, baud, timeoutS, fds[1], begun_);
             ::_exit(0);
         }
         ::close(fds[1]);
@@ -60,8 +81,12 @@ public:
         }
         if (readFd_ >= 0)
             ::close(readFd_);
+        if (ownsBegun_)
+            ::munmap(begun_, sizeof(std::atomic<qint64>) * size_t(std::max(n_, 1)));
     }
     bool started() const { return pid_ > 0; }
+    // Bytes that have started to arrive on port i so far (any thread).
+    qint64 begun(int i) const { return begun_ && i >= 0 && i < n_ ? begun_[i].load() : 0; }
 
     StandInReport wait() {
         StandInReport r;
@@ -132,7 +157,8 @@ private:
         }
     }
 
-    static void serve(const std::vector<int>& masters, qint64 dataBytes, int baud, int timeoutS, int reportFd) {
+    static void serve(const std::vector<int>& masters, qint64 dataBytes, int baud, int timeoutS, int reportFd,
+                      std::atomic<qint64>* begun) {
         const qint64 byteNs = qint64(10) * 1000000000 / baud;
         std::vector<Line> lines(masters.size());
         for (size_t i = 0; i < masters.size(); ++i)
@@ -169,6 +195,7 @@ private:
                 if (!l.dueNs && (polls[i].revents & (POLLIN | POLLHUP | POLLERR))) {
                     // A byte starts on the line: it has arrived one byte time later.
                     l.dueNs = std::max(t, l.freeNs) + byteNs;
+                    ++begun[i];
                 }
                 // Every byte whose time has come, one byte time after its predecessor
                 // while more are waiting.
@@ -176,6 +203,7 @@ private:
                     char c;
                     const ssize_t k = ::read(l.fd, &c, 1);
                     if (k != 1) {
+                        --begun[i]; // a hang-up, not a byte
                         l.dueNs = 0;
                         break;
                     }
@@ -183,6 +211,8 @@ private:
                     takeByte(l, std::uint8_t(c), t);
                     int waiting = 0;
                     l.dueNs = ::ioctl(l.fd, FIONREAD, &waiting) == 0 && waiting > 0 ? l.freeNs + byteNs : 0;
+                    if (l.dueNs)
+                        ++begun[i];
                 }
             }
         }
@@ -199,6 +229,8 @@ private:
     }
 
     int n_ = 0;
+    std::atomic<qint64>* begun_ = nullptr;
+    bool ownsBegun_ = false;
     pid_t pid_ = -1;
     int readFd_ = -1;
 };

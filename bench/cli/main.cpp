@@ -3,9 +3,9 @@
 // and the process must cost no more CPU than N single-port runs. All the modules live in
 // one child process (bench/cli/StandIn.h), so the CPU time of this process is the tool's
 // own and the stand-in's cost is printed beside it.
+#include "bench/cli/BenchImage.h"
 #include "bench/cli/StandIn.h"
 #include "bench/link/ModuleProcess.h"
-#include "bitmap/DownloadImageBuilder.h"
 #include "cli/Cli.h"
 #include "protocol/Module.h"
 #include "session/ModuleSession.h"
@@ -128,15 +128,7 @@ Run runSession(const QByteArray& image, qint64 data) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    // Eight 320 x 32 pictures: a 11,264-byte transfer, about 5.9 s at 19,200 baud.
-    std::vector<MonoBitmap> bitmaps;
-    for (int k = 0; k < 8; ++k) {
-        QByteArray rows(40 * 32, '\0');
-        for (int i = 0; i < rows.size(); ++i)
-            rows[i] = char((i * 31 + k * 7) & 0xFF);
-        bitmaps.emplace_back(320, 32, rows);
-    }
-    const PackedImage packed = DownloadImageBuilder::packDownloadImage(bitmaps);
+    const PackedImage packed = bench::benchImage();
     const QString image = QDir(dir.path()).filePath(QStringLiteral("file.add"));
     QFile f(image);
     if (!packed.ok() || !f.open(QIODevice::WriteOnly) || f.write(packed.image) != packed.image.size())

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace panelix::win {
 
@@ -22,6 +23,11 @@ constexpr DWORD IdleCheckMs = 500;
 // after a pause; this many in a row count as a lost device.
 constexpr int FailureLimit = 20;
 constexpr DWORD FailurePauseMs = 10;
+// A drained moment closer than this is slept out precisely; one farther is waited for
+// with the millisecond time-out first.
+constexpr std::int64_t ShortWaitNs = 2'000'000;
+// The step of the driver's lag behind the computed moments (Loop::lagNs_).
+constexpr std::int64_t LagStepNs = 2'000;
 
 HANDLE asHandle(void* h) {
     return static_cast<HANDLE>(h);
@@ -56,6 +62,31 @@ void fillDcb(DCB& dcb, const SerialSettings& s) {
     dcb.StopBits = s.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
 }
 
+// NtDelayExecution takes 100 ns units: under Wine a relative, non-alertable delay is a
+// select() with microseconds, where Sleep and every time-out count whole milliseconds.
+using NtDelayExecutionFn = LONG(WINAPI*)(BOOLEAN, PLARGE_INTEGER);
+
+NtDelayExecutionFn ntDelayExecution() {
+    static const NtDelayExecutionFn fn = [] {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        FARPROC proc = ntdll ? GetProcAddress(ntdll, "NtDelayExecution") : nullptr;
+        return reinterpret_cast<NtDelayExecutionFn>(reinterpret_cast<void*>(proc));
+    }();
+    return fn;
+}
+
+void sleepNs(std::int64_t ns) {
+    if (ns <= 0)
+        return;
+    if (NtDelayExecutionFn delay = ntDelayExecution()) {
+        LARGE_INTEGER interval;
+        interval.QuadPart = -std::max<std::int64_t>(ns / 100, 1);
+        delay(FALSE, &interval);
+        return;
+    }
+    Sleep(DWORD(ns / 1'000'000 + 1));
+}
+
 bool setLine(HANDLE h, const SerialSettings& s) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -77,6 +108,27 @@ std::int64_t nowNs() {
     QueryPerformanceCounter(&c);
     const std::int64_t ticks = c.QuadPart;
     return ticks / frequency * 1'000'000'000 + ticks % frequency * 1'000'000'000 / frequency;
+}
+
+bool preciseSleeps() {
+    static const bool precise = [] {
+        if (!ntDelayExecution())
+            return false;
+        // One of five 200 µs sleeps must overshoot by less than half a byte time at
+        // 19,200 baud (260 µs): then a thread that sleeps until a drained moment can
+        // write the next bytes before the line falls idle. The best of five, because a
+        // busy machine delays some wake-ups anywhere; a system that counts in timer ticks
+        // (0.5 to 15.6 ms on Windows) overshoots in every one.
+        constexpr std::int64_t AskedNs = 200'000;
+        std::int64_t best = INT64_MAX;
+        for (int i = 0; i < 5; ++i) {
+            const std::int64_t t0 = nowNs();
+            sleepNs(AskedNs);
+            best = std::min(best, nowNs() - t0 - AskedNs);
+        }
+        return best < 260'000;
+    }();
+    return precise;
 }
 
 std::wstring devicePathFor(const std::wstring& name) {
@@ -175,14 +227,21 @@ SerialLink::~SerialLink() {
     CloseHandle(asHandle(wakeEvent_));
 }
 
-void SerialLink::start(LinkHandler* handler) {
+void SerialLink::start(LinkHandler* handler, DrainSource source) {
     if (thread_.joinable())
         return;
     handler_ = handler;
+    if (source == DrainSource::Auto)
+        source = preciseSleeps() ? DrainSource::Clock : DrainSource::TxEmpty;
+    // Paced by the clock, EV_TXEMPTY would only cost a WaitCommEvent per chunk.
+    if (source == DrainSource::Clock && !SetCommMask(asHandle(handle_), EV_RXCHAR))
+        source = DrainSource::TxEmpty;
+    source_ = source;
     thread_ = std::thread([this] { run(); });
 }
 
 void SerialLink::wake() {
+    woken_ = true;
     SetEvent(asHandle(wakeEvent_));
 }
 
@@ -242,7 +301,9 @@ struct SerialLink::Io {
 // One object per run of the thread; its state is what the thread shares between steps.
 class SerialLink::Loop {
 public:
-    explicit Loop(SerialLink& link) : link_(link), counters_(link.counters_), io_(std::make_unique<Io>()) {
+    explicit Loop(SerialLink& link)
+        : link_(link), counters_(link.counters_), io_(std::make_unique<Io>()),
+          clock_(link.source_.load() == DrainSource::Clock) {
         io_->h = asHandle(link.handle_);
         h_ = io_->h;
         wake_ = asHandle(link.wakeEvent_);
@@ -261,6 +322,9 @@ private:
     void writeDone(DWORD done);
     void startWrite();
     void checkDrained(bool onEvent);
+    void reportDrained(std::atomic<std::uint64_t>& counter);
+    bool awaitingDrain() const { return io_->owesDrain && !io_->writePending && io_->queued.empty(); }
+    void checkDrainedByClock(DWORD queuedInDriver);
     void commEvent(DWORD mask);
     void armWait();
     DWORD drainCheckTimeoutMs() const;
@@ -280,6 +344,20 @@ private:
     int failures_ = 0;
     DWORD lostError_ = 0;
     bool gone_ = false;
+    // Pacing by the clock: when the last write was handed over, when the line falls
+    // idle after every byte written, and when the queue is looked at next (at first the
+    // drained moment: the last byte has entered the transmitter, one byte time earlier).
+    const bool clock_;
+    std::int64_t writeStartNs_ = 0;
+    std::int64_t lineFreeNs_ = 0;
+    std::int64_t nextCheckNs_ = 0;
+    // How far the driver runs behind those moments: bytes reach the line some time after
+    // they were handed over (an adapter's USB transfer; under Wine, the pty). Followed as
+    // link/WakeMargin.h follows wake-ups: nine steps up when a look finds the last byte
+    // still queued, one down when it finds none, so that about one look in ten is early
+    // (and looks again a quarter byte later). At most one byte time.
+    std::int64_t lagNs_ = 0;
+    bool firstLook_ = true; // the look at nextCheckNs_ is the first for this write
 };
 
 void SerialLink::Loop::queueOut() {
@@ -354,6 +432,10 @@ void SerialLink::Loop::writeDone(DWORD done) {
     io_->lastWriteSize = io_->writing.size();
     io_->writing.clear();
     io_->lastWriteDoneNs = nowNs();
+    const std::int64_t byteNs = link_.byteNs_.load();
+    lineFreeNs_ = std::max(writeStartNs_, lineFreeNs_) + std::int64_t(done) * byteNs;
+    nextCheckNs_ = lineFreeNs_ - byteNs + lagNs_;
+    firstLook_ = true;
 }
 
 void SerialLink::Loop::startWrite() {
@@ -362,6 +444,7 @@ void SerialLink::Loop::startWrite() {
     ResetEvent(io_->writeOv.hEvent);
     counters_.writes++;
     io_->owesDrain = true;
+    writeStartNs_ = nowNs();
     DWORD done = 0;
     if (WriteFile(h_, io_->writing.data(), DWORD(io_->writing.size()), &done, &io_->writeOv)) {
         writeDone(done);
@@ -392,10 +475,37 @@ void SerialLink::Loop::checkDrained(bool onEvent) {
             counters_.earlyTxEmpty++;
         return;
     }
+    reportDrained(onEvent ? counters_.drainsOnTxEmpty : counters_.drainsOnCheck);
+}
+
+void SerialLink::Loop::reportDrained(std::atomic<std::uint64_t>& counter) {
     io_->owesDrain = false;
-    (onEvent ? counters_.drainsOnTxEmpty : counters_.drainsOnCheck)++;
+    counter++;
     link_.handler_->onTxEmpty(nowNs(), out_);
     queueOut();
+}
+
+// At the computed drained moment the driver must hold no byte: then the next bytes go
+// out while the last one is still on the line.
+void SerialLink::Loop::checkDrainedByClock(DWORD queuedInDriver) {
+    if (!awaitingDrain() || nowNs() < nextCheckNs_)
+        return;
+    const std::int64_t byteNs = link_.byteNs_.load();
+    const bool first = firstLook_;
+    firstLook_ = false;
+    if (queuedInDriver > 0) {
+        // The driver is behind the clock (the bytes reached the line late, an adapter's
+        // own buffer, a slower clock): look again when all but its last byte should have
+        // left, and a little after that one has started.
+        counters_.clockBehind++;
+        if (first)
+            lagNs_ = std::min(lagNs_ + 9 * LagStepNs, byteNs);
+        nextCheckNs_ = nowNs() + std::int64_t(queuedInDriver - 1) * byteNs + byteNs / 4;
+        return;
+    }
+    if (first)
+        lagNs_ = std::max<std::int64_t>(lagNs_ - LagStepNs, 0);
+    reportDrained(counters_.drainsOnClock);
 }
 
 void SerialLink::Loop::commEvent(DWORD mask) {
@@ -441,6 +551,11 @@ void SerialLink::Loop::onTimeout() {
         return;
     if (st.cbInQue > 0)
         readWaiting();
+    if (clock_) {
+        if (!gone_)
+            checkDrainedByClock(st.cbOutQue);
+        return;
+    }
     if (!gone_ && io_->owesDrain && !io_->writePending) {
         if (st.cbOutQue > 0) { // a slow line: give it the time its bytes need
             io_->lastWriteDoneNs = nowNs();
@@ -483,7 +598,26 @@ bool SerialLink::Loop::waitOnce() {
         handles[count++] = io_->writeOv.hEvent;
     handles[count++] = io_->waitOv.hEvent;
     handles[count++] = wake_;
-    const DWORD r = WaitForMultipleObjects(count, handles, FALSE, drainCheckTimeoutMs());
+    DWORD timeout = drainCheckTimeoutMs();
+    if (clock_ && awaitingDrain()) {
+        // Time-outs count whole milliseconds (and Wine's come late): the last stretch
+        // before the drained moment is slept out precisely.
+        const std::int64_t left = nextCheckNs_ - nowNs();
+        if (left <= ShortWaitNs) {
+            sleepNs(left);
+            // Under Wine every wait asks the Wine server; when nobody called wake(), the
+            // queue is looked at at once (a reply waiting is read there too), and the
+            // requests that completed meanwhile are taken up at the next wait.
+            if (!link_.woken_.load()) {
+                onTimeout();
+                return !gone_ && !link_.stop_.load();
+            }
+            timeout = 0;
+        } else {
+            timeout = DWORD(std::min<std::int64_t>((left - ShortWaitNs) / 1'000'000 + 1, IdleCheckMs));
+        }
+    }
+    const DWORD r = WaitForMultipleObjects(count, handles, FALSE, timeout);
     if (link_.stop_.load())
         return false;
     if (r == WAIT_TIMEOUT) {
@@ -501,6 +635,7 @@ bool SerialLink::Loop::waitOnce() {
     } else if (which == io_->waitOv.hEvent) {
         onWaitCompleted();
     } else {
+        link_.woken_ = false; // before taking: a wake() after this is seen again
         link_.handler_->takeCommands(out_);
         queueOut();
     }

@@ -1,10 +1,17 @@
 #pragma once
 
 // A Windows COM port and its link thread, without Qt: overlapped I/O on a handle
-// opened exclusively, one WaitCommEvent(EV_RXCHAR | EV_TXEMPTY) always pending,
-// and a wake-up event for work handed over by other threads. CommPortWin.cpp
-// puts the module's reply rules on top of it; the test program under Wine drives
-// it directly.
+// opened exclusively, one WaitCommEvent always pending, and a wake-up event for
+// work handed over by other threads. CommPortWin.cpp puts the module's reply rules
+// on top of it; the test program under Wine drives it directly.
+//
+// The drained moment comes from one of two sources (DrainSource). A UART driver
+// raises EV_TXEMPTY when its last byte has entered the transmitter, which is that
+// moment. Wine instead polls the queue every millisecond from a thread it creates
+// for each WaitCommEvent, some milliseconds per two-byte chunk: where the system
+// sleeps precisely (as Wine does), the link thread computes the moment from the
+// bytes' line time, as the Linux backend does, and confirms it with the driver's
+// queue.
 
 #include <atomic>
 #include <cstdint>
@@ -54,6 +61,17 @@ public:
 // Monotonic nanoseconds, the clock of every time handed to a LinkHandler.
 std::int64_t nowNs();
 
+// Where the drained moment comes from (see the top of this file).
+enum class DrainSource {
+    Auto,    // the clock where short sleeps are precise, else EV_TXEMPTY
+    TxEmpty, // WaitCommEvent(EV_RXCHAR | EV_TXEMPTY), the queue checked when no event comes
+    Clock,   // the line time of the bytes written, confirmed by an empty queue; EV_RXCHAR only
+};
+
+// Whether a sleep of a fraction of a millisecond ends within half a byte time at
+// 19,200 baud (measured once per process).
+bool preciseSleeps();
+
 class SerialLink {
 public:
     // What the link thread has seen, for tests and measurements.
@@ -63,6 +81,8 @@ public:
         std::atomic<std::uint64_t> txEmptyEvents{0};   // ... that said EV_TXEMPTY
         std::atomic<std::uint64_t> drainsOnTxEmpty{0}; // onTxEmpty calls prompted by EV_TXEMPTY
         std::atomic<std::uint64_t> drainsOnCheck{0};   // ... found by the queue check when no event came
+        std::atomic<std::uint64_t> drainsOnClock{0};   // ... at the computed moment, the queue empty
+        std::atomic<std::uint64_t> clockBehind{0};     // computed moments at which the queue still held bytes
         std::atomic<std::uint64_t> earlyTxEmpty{0};    // EV_TXEMPTY with bytes still queued or a write open
         std::atomic<std::uint64_t> writes{0};
         std::atomic<std::uint64_t> bytesWritten{0};
@@ -84,7 +104,9 @@ public:
     SerialLink& operator=(const SerialLink&) = delete;
 
     // Starts the link thread; handler must outlive this object.
-    void start(LinkHandler* handler);
+    void start(LinkHandler* handler, DrainSource source = DrainSource::Auto);
+    // The source start() chose (TxEmpty before start).
+    DrainSource drainSource() const { return source_.load(); }
     // Any thread: makes the link thread call takeCommands soon.
     void wake();
 
@@ -107,6 +129,8 @@ private:
     std::atomic<std::int64_t> byteNs_{0};
     std::atomic<bool> stop_{false};
     std::atomic<bool> lost_{false};
+    std::atomic<bool> woken_{false}; // wake() was called and its event not yet taken up
+    std::atomic<DrainSource> source_{DrainSource::TxEmpty};
     LinkHandler* handler_ = nullptr;
     std::thread thread_;
     Counters counters_;

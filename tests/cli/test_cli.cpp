@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "cli/Texts.h"
 
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
@@ -240,6 +241,26 @@ TEST_F(Cli, PortsThatCannotBeOpenedSayWhy) {
     setDeviceOpener(nullptr);
     EXPECT_TRUE(err.contains(QStringLiteral("permission denied"))) << err.toStdString();
     EXPECT_EQ(l.module->receivedCount(), 0);
+}
+
+TEST(CliTexts, ARefusedPortGetsTheAdviceOfItsSystem) {
+    using cli::System;
+    const QString posixDenied = cli::openFailureText(OpenError::NoPermission, QString(), System::Posix);
+    EXPECT_TRUE(posixDenied.contains(QStringLiteral("permission denied")) && posixDenied.contains(QStringLiteral("dialout")))
+        << posixDenied.toStdString();
+    EXPECT_EQ(cli::openFailureText(OpenError::InUse, QString(), System::Posix),
+              QStringLiteral("cannot open the port: busy, in use by another program"));
+    // Windows says "access denied" for a port that another program holds: both causes
+    // point at that program and at the adapter's driver, never at a Unix group.
+    for (OpenError e : {OpenError::NoPermission, OpenError::InUse}) {
+        const QString text = cli::openFailureText(e, QString(), System::Windows);
+        EXPECT_TRUE(text.startsWith(QStringLiteral("cannot open the port: ")) &&
+                    text.contains(QStringLiteral("open in another program")) && text.contains(QStringLiteral("driver")) &&
+                    !text.contains(QStringLiteral("dialout")) && !text.contains(QStringLiteral("group")))
+            << text.toStdString();
+    }
+    EXPECT_EQ(cli::openFailureText(OpenError::NoDevice, QString(), System::Windows),
+              cli::openFailureText(OpenError::NoDevice, QString(), System::Posix));
 }
 
 // --- Downloads

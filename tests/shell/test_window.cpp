@@ -332,3 +332,24 @@ TEST(StatusTexts, ProgressPercentageIsFlooredAndReaches100OnlyAtTheEnd) {
     EXPECT_EQ(texts::progressText(262144, 262144), QString("正在下载...  262144   100%"));
     EXPECT_EQ(texts::timeLeftText(137), QString("剩余2:17"));
 }
+
+TEST(StatusTexts, ARefusedPortGetsTheAdviceOfItsSystem) {
+    using texts::AdviceSystem;
+    // Linux: a refused permission names the device's group; a busy port needs no advice.
+    const QString posix = texts::openAdvice(OpenError::NoPermission, "/dev/nonexistent-tty", AdviceSystem::Posix);
+    EXPECT_TRUE(posix.contains("/dev/nonexistent-tty") && posix.contains("dialout") && posix.contains("usermod"))
+        << posix.toStdString();
+    EXPECT_EQ(texts::openAdvice(OpenError::InUse, "/dev/ttyUSB0", AdviceSystem::Posix), QString());
+    // Windows reports a port held by another program as "access denied": both causes
+    // name that program and the adapter's driver, never a group.
+    for (OpenError e : {OpenError::NoPermission, OpenError::InUse}) {
+        const QString win = texts::openAdvice(e, "COM7", AdviceSystem::Windows);
+        EXPECT_TRUE(win.startsWith("COM7") && win.contains("另一个程序") && win.contains("驱动程序") &&
+                    !win.contains("usermod"))
+            << win.toStdString();
+    }
+    for (OpenError e : {OpenError::NoDevice, OpenError::NotSerial, OpenError::Unknown}) {
+        EXPECT_EQ(texts::openAdvice(e, "COM7", AdviceSystem::Windows), QString());
+        EXPECT_EQ(texts::openAdvice(e, "/dev/ttyUSB0", AdviceSystem::Posix), QString());
+    }
+}

@@ -8,8 +8,8 @@
  * A pty also has no transmit queue: TIOCOUTQ says 0 as soon as a write is
  * through, so Wine's EV_TXEMPTY would only mean "the pty took the bytes". When
  * the module stand-in publishes its end (PANELIX_PTY_SLAVE names the slave,
- * PANELIX_PTY_QUEUE an abstract Unix socket that tells how many bytes it has
- * read in all), TIOCOUTQ on that slave is the bytes written to it and not yet
+ * PANELIX_PTY_QUEUE a POSIX shared memory object, /dev/shm/NAME, holding as a
+ * long long how many bytes it has taken in all; tests/win/PtyQueue.h), TIOCOUTQ on that slave is the bytes written to it and not yet
  * read there: the queue then drains at the stand-in's line rate, as a UART's
  * does. (The count of the master's unread bytes would not do: a pty hands
  * written bytes over to the master side later, from a kernel work queue.)
@@ -23,17 +23,18 @@
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <stdarg.h>
 #include <stddef.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/uio.h>
-#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -84,35 +85,33 @@ static int is_published_slave(int fd) {
  * never behind what the other end can have read. */
 static long long written_to_slave;
 
-/* Bytes the stand-in has read in all, or -1 when it does not say. */
+/* Bytes the stand-in has taken in all, or -1 when it does not say. The count is
+ * mapped once and read without a system call. */
 static long long taken_bytes(void) {
-    const char* name = getenv("PANELIX_PTY_QUEUE");
-    if (!name || strlen(name) + 1 >= sizeof(((struct sockaddr_un*)0)->sun_path))
-        return -1;
-    struct sockaddr_un addr;
-    memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    memcpy(addr.sun_path + 1, name, strlen(name)); /* abstract: no file */
-    const socklen_t len = (socklen_t)(offsetof(struct sockaddr_un, sun_path) + 1 + strlen(name));
-    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0)
-        return -1;
-    long long count = -1;
-    char ask = '?';
-    if (connect(s, (struct sockaddr*)&addr, len) == 0 && send(s, &ask, 1, MSG_NOSIGNAL) == 1) {
-        long long value = 0;
-        size_t got = 0;
-        while (got < sizeof value) {
-            const ssize_t n = read(s, (char*)&value + got, sizeof value - got);
-            if (n <= 0)
-                break;
-            got += (size_t)n;
+    static const long long* count;
+    static int looked;
+    const long long* mapped = __atomic_load_n(&count, __ATOMIC_ACQUIRE);
+    if (!mapped && !__atomic_load_n(&looked, __ATOMIC_ACQUIRE)) {
+        const char* name = getenv("PANELIX_PTY_QUEUE");
+        char path[256];
+        if (name && strchr(name, '/') == NULL && snprintf(path, sizeof path, "/dev/shm/%s", name) < (int)sizeof path) {
+            const int fd = open(path, O_RDONLY | O_CLOEXEC);
+            if (fd >= 0) {
+                void* p = mmap(NULL, sizeof(long long), PROT_READ, MAP_SHARED, fd, 0);
+                close(fd);
+                if (p != MAP_FAILED) {
+                    const long long* none = NULL;
+                    /* Another thread may have mapped it meanwhile: keep one. */
+                    if (!__atomic_compare_exchange_n(&count, &none, (const long long*)p, 0, __ATOMIC_ACQ_REL,
+                                                     __ATOMIC_ACQUIRE))
+                        munmap(p, sizeof(long long));
+                }
+            }
         }
-        if (got == sizeof value)
-            count = value;
+        __atomic_store_n(&looked, 1, __ATOMIC_RELEASE);
+        mapped = __atomic_load_n(&count, __ATOMIC_ACQUIRE);
     }
-    close(s);
-    return count;
+    return mapped ? __atomic_load_n(mapped, __ATOMIC_SEQ_CST) : -1;
 }
 
 typedef ssize_t (*write_fn)(int, const void*, size_t);

@@ -16,6 +16,7 @@
 //   COMMAND runs the test program (e.g. wine test_winlink.exe COM5).
 
 #include "tests/win/ControllingTerminal.h"
+#include "tests/win/PtyQueue.h"
 #include "tests/win/WireScript.h"
 
 #include <atomic>
@@ -32,8 +33,6 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -79,7 +78,7 @@ struct Failed {
 
 class Line {
 public:
-    explicit Line(int master) : fd_(master) {}
+    Line(int master, std::atomic<long long>& readTotal) : readTotal_(readTotal), fd_(master) {}
     // The test program: its end while the script runs is a failure.
     void watch(pid_t program) { program_ = program; }
 
@@ -221,65 +220,13 @@ public:
     int termiosChecks_ = 0;
     double lineSeconds_ = 0;
     int maxWaiting_ = 0;
-    std::atomic<long long> readTotal_{0}; // every byte read from the master, for the shim
+    std::atomic<long long>& readTotal_; // every byte read from the master, for the shim
 
 private:
     int fd_;
     pid_t program_ = -1;
     bool programEnded_ = false;
     int programStatus_ = 0;
-};
-
-// Answers the pty shim: each connection sends one byte and gets back, as a
-// long long, how many bytes the stand-in has read from the line so far.
-class QueueServer {
-public:
-    QueueServer(const std::atomic<long long>& readTotal, const std::string& name) : readTotal_(readTotal) {
-        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::memcpy(addr.sun_path + 1, name.data(), name.size()); // abstract: no file
-        const auto len = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd_, 16) != 0) {
-            std::fprintf(stderr, "win-standin: no queue socket: %s\n", std::strerror(errno));
-            return;
-        }
-        thread_ = std::thread([this] { run(); });
-    }
-    bool listening() const { return thread_.joinable(); }
-    // Before the master closes.
-    void stop() {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-    ~QueueServer() { stop(); }
-
-private:
-    void run() {
-        while (!stop_.load()) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0)
-                continue;
-            const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c < 0)
-                continue;
-            pollfd q{c, POLLIN, 0};
-            char ask = 0;
-            if (::poll(&q, 1, 200) == 1 && ::read(c, &ask, 1) == 1) {
-                const long long total = readTotal_.load();
-                [[maybe_unused]] auto w = ::send(c, &total, sizeof total, MSG_NOSIGNAL);
-            }
-            ::close(c);
-        }
-    }
-    const std::atomic<long long>& readTotal_;
-    int fd_ = -1;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 void script(Line& line) {
@@ -366,10 +313,10 @@ int main(int argc, char** argv) {
     }
 
     const std::string queueName = "panelix-pty-queue-" + std::to_string(::getpid());
-    Line line(master);
-    QueueServer queue(line.readTotal_, queueName);
-    if (!queue.listening())
+    SharedCount queue(queueName);
+    if (!queue.ready())
         return 1;
+    Line line(master, queue.value());
     ::setenv("PANELIX_PTY_SLAVE", slavePath.c_str(), 1);
     ::setenv("PANELIX_PTY_QUEUE", queueName.c_str(), 1);
 
@@ -391,7 +338,6 @@ int main(int argc, char** argv) {
         failure = f.what;
     }
     // Unplugged: the program must notice and end on its own.
-    queue.stop();
     ::close(master);
     ::unlink(com.c_str());
     std::printf("stand-in: %zu bytes taken (%zu command and header bytes checked), %zu bytes sent, %d line "

@@ -1,10 +1,12 @@
 // The Windows serial link against a module stand-in (tests/win/standin.cpp) on
 // the other end of COM5. Built with MinGW and run under Wine, where COM5 is a
 // pty; the stand-in checks the bytes on its side, this program the Win32 side:
-// open errors, settings read back, a 2-byte-chunk transfer paced by EV_TXEMPTY,
-// replies through EV_RXCHAR, and the unplugged line.
+// open errors, settings read back, a 2-byte-chunk transfer paced by the drained
+// moment (EV_TXEMPTY, or the clock confirmed by the driver's queue), replies through
+// EV_RXCHAR, and the unplugged line.
 //
-// Usage: test_winlink PORT   (exit status 0 when every check held)
+// Usage: test_winlink PORT [txempty|clock]   (default: the link's own choice)
+//   exit status 0 when every check held
 
 #include "link/win/WinSerialLink.h"
 #include "tests/win/WireScript.h"
@@ -169,10 +171,14 @@ bool expectSettings(const SerialLink& link, const SerialSettings& want, const ch
 int main(int argc, char** argv) {
     // Unbuffered: the C runtime has no line buffering, and a killed run should still show how far it came.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc != 2) {
-        std::printf("usage: test_winlink PORT\n");
+    const std::string drain = argc == 3 ? argv[2] : "auto";
+    if (argc < 2 || argc > 3 || (drain != "auto" && drain != "txempty" && drain != "clock")) {
+        std::printf("usage: test_winlink PORT [txempty|clock]\n");
         return 2;
     }
+    const DrainSource source = drain == "txempty" ? DrainSource::TxEmpty
+                               : drain == "clock" ? DrainSource::Clock
+                                                  : DrainSource::Auto;
     std::wstring port;
     for (const char* c = argv[1]; *c; ++c)
         port += wchar_t(*c);
@@ -208,7 +214,12 @@ int main(int argc, char** argv) {
     expectSettings(*link, SerialSettings{19200, 'n', 8, 1}, "19200 8N1 without flow control after open");
 
     Probe probe;
-    link->start(&probe);
+    link->start(&probe, source);
+    std::printf("drained moment from %s (precise sleeps here: %s)\n",
+                link->drainSource() == DrainSource::Clock ? "the clock, confirmed by the queue" : "EV_TXEMPTY",
+                preciseSleeps() ? "yes" : "no");
+    if (source != DrainSource::Auto)
+        check(link->drainSource() == source, "the link uses the drained moment asked for");
     // A lost line ends every wait at once (and fails it).
     auto answers = [&](std::size_t n, int ms) {
         return probe.waitFor(ms, [&] { return probe.received.size() >= n || probe.lost; }) && !probe.lost;
@@ -236,10 +247,10 @@ int main(int argc, char** argv) {
         link = SerialLink::open(port, SerialSettings{19200, 'n', 8, 1}, &failure, &error);
         if (!check(link != nullptr, "the port opens again after closing"))
             return 1;
-        link->start(&probe);
+        link->start(&probe, source);
     }
 
-    // A bitmap download: 0xAA starts it, EV_TXEMPTY paces it two bytes at a time,
+    // A bitmap download: 0xAA starts it, the drained moment paces it two bytes at a time,
     // and the connection test right behind the last chunk proves nothing followed.
     const std::int64_t startNs = nowNs();
     {
@@ -248,7 +259,10 @@ int main(int argc, char** argv) {
         probe.afterTransfer = ws::ConnectionTest;
         probe.transfer = Probe::Transfer::Armed;
     }
-    const std::uint64_t drainsBefore = link->counters().drainsOnTxEmpty + link->counters().drainsOnCheck;
+    const auto drainCount = [](const SerialLink::Counters& c) {
+        return c.drainsOnTxEmpty + c.drainsOnCheck + c.drainsOnClock;
+    };
+    const std::uint64_t drainsBefore = drainCount(link->counters());
     probe.send(*link, ws::ImageHeader);
     check(answers(4, 60000), "0xAA and the answer behind the transfer arrive");
     const double seconds = double(nowNs() - startNs) / 1e9;
@@ -262,10 +276,19 @@ int main(int argc, char** argv) {
                     probe.position, probe.chunks, probe.chunksOnGoOn, probe.chunksOnTxEmpty, seconds);
     }
     const SerialLink::Counters& c = link->counters();
-    const std::uint64_t drains = c.drainsOnTxEmpty + c.drainsOnCheck - drainsBefore;
+    const std::uint64_t drains = drainCount(c) - drainsBefore;
     check(drains >= ws::ImageSize / 2, "a drain for every chunk");
-    check(c.drainsOnTxEmpty > 0, "EV_TXEMPTY reported drains");
-    check(c.rxCharEvents > 0, "EV_RXCHAR reported replies");
+    if (link->drainSource() == DrainSource::Clock)
+        check(c.drainsOnClock >= ws::ImageSize / 2 && c.txEmptyEvents == 0,
+              "the clock reported the drains, with EV_TXEMPTY out of the event mask");
+    else
+        check(c.drainsOnTxEmpty > 0 && c.drainsOnClock == 0, "EV_TXEMPTY reported drains");
+    // Paced by the clock, a reply that comes while the link looks at the queue is read
+    // there, before Wine's wait thread sees it; EV_RXCHAR takes the ones that come between.
+    if (link->drainSource() == DrainSource::Clock)
+        check(c.reads > 0, "replies were read");
+    else
+        check(c.rxCharEvents > 0, "EV_RXCHAR reported replies");
 
     // A refused header: 0x55 comes back and no image byte goes out; the stand-in
     // takes the connection test as the very next bytes, then answers with a burst.
@@ -304,11 +327,13 @@ int main(int argc, char** argv) {
     check(link->lost(), "the link knows it is lost");
     std::printf(
         "events: %llu comm events, %llu EV_RXCHAR, %llu EV_TXEMPTY; drains %llu on EV_TXEMPTY, %llu on "
-        "the queue check; %llu EV_TXEMPTY before the queue was empty; %llu writes (%llu bytes); %llu "
+        "the queue check, %llu on the clock (%llu looks found bytes still queued); %llu EV_TXEMPTY before "
+        "the queue was empty; %llu writes (%llu bytes); %llu "
         "reads (%llu bytes), %llu with nothing waiting; %llu line errors; %llu retried failures\n",
         (unsigned long long)c.commEvents, (unsigned long long)c.rxCharEvents,
         (unsigned long long)c.txEmptyEvents, (unsigned long long)c.drainsOnTxEmpty,
-        (unsigned long long)c.drainsOnCheck, (unsigned long long)c.earlyTxEmpty, (unsigned long long)c.writes,
+        (unsigned long long)c.drainsOnCheck, (unsigned long long)c.drainsOnClock, (unsigned long long)c.clockBehind,
+        (unsigned long long)c.earlyTxEmpty, (unsigned long long)c.writes,
         (unsigned long long)c.bytesWritten, (unsigned long long)c.reads, (unsigned long long)c.bytesRead,
         (unsigned long long)c.emptyReads, (unsigned long long)c.lineErrors,
         (unsigned long long)c.retriedFailures);
