@@ -168,6 +168,9 @@ bool Command::collectEntries(const QStringList& pictures, QStringList* entries, 
             *status = bad(error);
             return false;
         }
+        if (animation.framesLeftOut > 0)
+            io_.err(QStringLiteral("panelix-cli: %1\n")
+                        .arg(framesLeftOutText(shownPath(given), int(animation.frames.size()), animation.framesLeftOut)));
         // A frame each: name.bmp, name-2.bmp, ... in the frames' order.
         for (std::size_t k = 0; k < animation.frames.size(); ++k) {
             const QString bmp = QDir(dir).filePath(bmpNameFor(picture, dir));

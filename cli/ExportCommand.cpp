@@ -225,6 +225,9 @@ bool ExportCommand::picture(const QString& given, const ImportOptions& options, 
         *status = bad(inputErrorText(error));
         return false;
     }
+    if (animation.framesLeftOut > 0)
+        io_.err(QStringLiteral("panelix-cli export: %1\n")
+                    .arg(framesLeftOutText(shownPath(given), int(animation.frames.size()), animation.framesLeftOut)));
     *out = std::move(animation.frames);
     return true;
 }

@@ -102,6 +102,9 @@ int Command::cmdConvert() {
             status = bad(error);
             continue;
         }
+        if (animation.framesLeftOut > 0)
+            io_.err(QStringLiteral("panelix-cli: %1\n")
+                        .arg(framesLeftOutText(shownPath(given), int(animation.frames.size()), animation.framesLeftOut)));
         // An animation gives a file a frame: NAME.bmp, NAME-2.bmp, ... (FILE.bmp, FILE-2.bmp, ...).
         for (std::size_t k = 0; k < animation.frames.size(); ++k) {
             const MonoBitmap& bitmap = animation.frames[k];

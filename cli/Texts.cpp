@@ -20,6 +20,14 @@ QString withPath(const QString& text, const InputError& e) {
 
 } // namespace
 
+QString framesLeftOutText(const QString& shownPath, int kept, int leftOut) {
+    return QStringLiteral("%1: frames %2..%3 left out: the module stores at most %4 pictures")
+        .arg(shownPath)
+        .arg(kept + 1)
+        .arg(kept + leftOut)
+        .arg(module::MaxBitmaps);
+}
+
 QString inputErrorText(const InputError& e) {
     switch (e.reason) {
     case InputReason::None: return QString();

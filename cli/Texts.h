@@ -12,6 +12,8 @@ namespace panelix::cli {
 // A refusal of the bitmap, list, font, image and import code in English, naming the file
 // by its path as given (or the list entry by its number).
 QString inputErrorText(const InputError& error);
+// An animation cut at the store's size: which frames of the file were left out.
+QString framesLeftOutText(const QString& shownPath, int kept, int leftOut);
 
 // Whose advice a refused port gets: the systems differ in why a port is refused.
 enum class System { Posix, Windows };

@@ -34,9 +34,10 @@ bool importAnimation(const QString& path, const ImportOptions& options, Animatio
     reader.setDecideFormatFromContent(true);
     // Only GIFs are taken apart: other formats that hold several pictures (TIFF pages,
     // icon sizes) are one picture each, as the still import reads them.
-    const int count = reader.format().toLower() == "gif" ? reader.imageCount() : 1;
-    if (count > MaxAnimationFrames)
-        return fail(error, InputReason::TooManyFrames, path, count);
+    const int inFile = reader.format().toLower() == "gif" ? reader.imageCount() : 1;
+    // As many as the module stores; the rest are said to be left out.
+    const int count = std::min(inFile, MaxAnimationFrames);
+    result.framesLeftOut = std::max(0, inFile - count);
     if (count <= 1) {
         result.frames.push_back(ditherToMono(preparePicture(first, options), options));
         result.delaysMs.push_back(0);

@@ -21,6 +21,8 @@ struct Animation {
     std::vector<int> delaysMs; // how long each frame stays, as the decoder gives it
     // As the file says: -1 forever, 0 no loop count (play once), n repeats after the first pass.
     int loopCount = 0;
+    // Frames of the file after the last one taken: the module stores MaxAnimationFrames pictures.
+    int framesLeftOut = 0;
     bool animated() const { return frames.size() > 1; }
 };
 
@@ -30,9 +32,10 @@ inline constexpr qint64 MaxAnimationPixels = 4 * MaxSourcePixels;
 
 // Every frame of path through the import chain (geometry, tone, dithering), each one
 // the whole picture as it stands at that frame (earlier frames it leaves in place
-// included). Refuses what importPicture refuses, and an animation of more than
-// MaxAnimationFrames frames (TooManyFrames, size: its frames) and one of more than
-// MaxAnimationPixels in all (PictureTooLarge) before any frame after the first is decoded.
+// included). Of an animation of more than MaxAnimationFrames frames, the first
+// MaxAnimationFrames are taken and the rest counted in framesLeftOut. Refuses what
+// importPicture refuses, and frames of more than MaxAnimationPixels in all
+// (PictureTooLarge) before any frame after the first is decoded.
 bool importAnimation(const QString& path, const ImportOptions& options, Animation* out, InputError* error);
 
 // The frames of the picture file at path as the file says (a GIF's frame count, 1 for any

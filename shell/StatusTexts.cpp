@@ -1,6 +1,7 @@
 #include "shell/StatusTexts.h"
 
 #include "link/PortList.h"
+#include "protocol/Module.h"
 
 #include <QFileInfo>
 
@@ -84,6 +85,13 @@ QString concerned(const InputError& e) {
 }
 
 } // namespace
+
+QString texts::framesLeftOut(int kept, int total) {
+    return translated(QT_TRANSLATE_NOOP("panelix::StatusTexts", "动画共%1帧,只导入了前%2帧(模块最多存%3幅图)"))
+        .arg(total)
+        .arg(kept)
+        .arg(module::MaxBitmaps);
+}
 
 QString texts::inputErrorText(const InputError& e) {
     switch (e.reason) {

@@ -71,6 +71,8 @@ QString openAdvice(OpenError cause, const QString& devicePath);
 // A refused file, list, image or font: "位图文件无法打开:a.bmp", "位图文件无法打开:第3项",
 // "位图数量超过127个,无法下载!" and the like.
 QString inputErrorText(const InputError& error);
+// An animation of more frames than the module stores pictures: how many were taken of how many.
+QString framesLeftOut(int kept, int total);
 
 // The status line after a preview read: "位图宽度:320      位图高度:240".
 QString bitmapInfo(int width, int height);

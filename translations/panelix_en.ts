@@ -907,6 +907,10 @@
         <translation>Animation has more than 127 frames, cannot import: </translation>
     </message>
     <message>
+        <source>动画共%1帧,只导入了前%2帧(模块最多存%3幅图)</source>
+        <translation>The animation has %1 frames; only the first %2 were imported (the module stores at most %3 pictures)</translation>
+    </message>
+    <message>
         <source>不是图片文件:</source>
         <translation>Not a picture file: </translation>
     </message>

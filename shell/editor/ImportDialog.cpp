@@ -378,7 +378,7 @@ void ImportDialog::takeCurrent() {
     renderNow();
     if (result_.isEmpty())
         return;
-    const auto refuse = [this](const QString& text) {
+    const auto tell = [this](const QString& text) {
         setStatus(text);
         emit statusChanged(text);
     };
@@ -387,21 +387,25 @@ void ImportDialog::takeCurrent() {
         Animation animation;
         InputError error;
         if (!importAnimation(currentSource(), options(), &animation, &error)) {
-            refuse(texts::inputErrorText(error));
+            tell(texts::inputErrorText(error));
             return;
         }
         for (std::size_t k = 0; k < animation.frames.size(); ++k) {
             const Frame frame{playDelayMs(animation.delaysMs[k]), animation.loopCount};
             const QString refusal = accept_ ? accept_(currentSource(), animation.frames[k], frame) : QString();
             if (!refusal.isEmpty()) {
-                refuse(refusal);
+                tell(refusal);
                 return;
             }
+        }
+        if (animation.framesLeftOut > 0) {
+            const int kept = int(animation.frames.size());
+            tell(texts::framesLeftOut(kept, kept + animation.framesLeftOut));
         }
     } else {
         const QString refusal = accept_ ? accept_(currentSource(), result_, Frame{}) : QString();
         if (!refusal.isEmpty()) {
-            refuse(refusal);
+            tell(refusal);
             return;
         }
     }

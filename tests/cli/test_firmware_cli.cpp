@@ -1,5 +1,6 @@
 // panelix-cli export and font build, run in-process: the files they write, byte for byte.
 #include "cli/Cli.h"
+#include "protocol/Module.h"
 
 #include "bitmap/BmpReader.h"
 #include "bitmap/BmpWriter.h"
@@ -312,4 +313,19 @@ TEST_F(FirmwareCli, AnimatedGifFramesConvertAndExportOneByOne) {
     EXPECT_TRUE(out.contains(QStringLiteral("const uint8_t spin[4] = {\n    0x80, 0x00, 0x80, 0x00,\n};")))
         << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("const uint8_t spin_2[4] = {\n    0x00, 0x40, 0x00, 0x40,\n};")));
+
+    // More frames than the module stores pictures: the first 127 are converted, the rest named.
+    QList<test::GifFrame> frames;
+    for (int k = 0; k < module::MaxBitmaps + 2; ++k)
+        frames << test::columnFrame(size, k % 16, 2);
+    const QString many = file(QStringLiteral("many.gif"));
+    ASSERT_TRUE(test::writeFile(many, test::makeGif(size, frames)));
+    const QString manyDir = file(QStringLiteral("many"));
+    ASSERT_EQ(run({QStringLiteral("convert"), many, QStringLiteral("--fit"), QStringLiteral("original"), QStringLiteral("-o"),
+                   manyDir}),
+              cli::ExitDone)
+        << err.toStdString();
+    EXPECT_EQ(QDir(manyDir).entryList(QDir::Files).size(), module::MaxBitmaps);
+    EXPECT_TRUE(err.contains(QStringLiteral("many.gif: frames 128..129 left out: the module stores at most 127 pictures")))
+        << err.toStdString();
 }

@@ -88,7 +88,7 @@ TEST(Animation, EveryFrameInOrderWithItsDelayAndTheLoopCount) {
     EXPECT_TRUE(a.frames[1].pixel(3, 3));
 }
 
-TEST(Animation, StillPicturesAreOneFrameAndTooManyFramesAreRefused) {
+TEST(Animation, StillPicturesAreOneFrameAndFramesBeyondTheStoreAreLeftOut) {
     QTemporaryDir dir;
     const QString still = dir.filePath(QStringLiteral("still.gif"));
     ASSERT_TRUE(writeFile(still, makeGif(Screen, {columnFrame(Screen, 7, 0)}, -1)));
@@ -116,20 +116,24 @@ TEST(Animation, StillPicturesAreOneFrameAndTooManyFramesAreRefused) {
     ASSERT_TRUE(importPicture(glass, scaled, &same, &error));
     EXPECT_EQ(a.frames[0], same);
 
-    // One frame more than the module stores pictures: refused as a whole, with the count.
+    // Two frames more than the module stores pictures: the first ones as far as the store
+    // goes, in order, and the two left out counted.
     QList<GifFrame> frames;
-    for (int k = 0; k <= MaxAnimationFrames; ++k)
+    for (int k = 0; k < MaxAnimationFrames + 2; ++k)
         frames << columnFrame(QSize(8, 4), k % 8, 5);
     const QString many = dir.filePath(QStringLiteral("many.gif"));
     ASSERT_TRUE(writeFile(many, makeGif(QSize(8, 4), frames)));
     a = Animation();
-    EXPECT_FALSE(importAnimation(many, dotForDot(), &a, &error));
-    EXPECT_EQ(error, inputError(InputReason::TooManyFrames, many, -1, MaxAnimationFrames + 1));
-    EXPECT_TRUE(a.frames.empty());
+    ASSERT_TRUE(importAnimation(many, dotForDot(), &a, &error)) << describe(error);
+    ASSERT_EQ(a.frames.size(), std::size_t(MaxAnimationFrames));
+    EXPECT_EQ(a.framesLeftOut, 2);
+    EXPECT_EQ(darkColumns(a.frames.back()), (QList<int>{(MaxAnimationFrames - 1) % 8}));
+    frames.removeLast();
     frames.removeLast();
     ASSERT_TRUE(writeFile(many, makeGif(QSize(8, 4), frames)));
     ASSERT_TRUE(importAnimation(many, dotForDot(), &a, &error)) << describe(error);
     EXPECT_EQ(a.frames.size(), std::size_t(MaxAnimationFrames));
+    EXPECT_EQ(a.framesLeftOut, 0);
 
     // Frames of a large screen are bounded in all: nine of 4000 x 4000 dots are too many.
     QList<GifFrame> large;
