@@ -168,6 +168,8 @@ window_download() {
 usage_defaults() {
     local usage
     usage=$(timeout 60 wine "$STAGE/panelix.exe" --help 2>&1 | tr -d '\r')
+    # This wine session has no X display: the window's step must start a session of its own.
+    wineserver -k 2>/dev/null || true
     grep -qF '(default c:\dispkit\)' <<<"$usage" && grep -qF 'COM1 (default COM1)' <<<"$usage"
 }
 
