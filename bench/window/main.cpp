@@ -3,6 +3,7 @@
 // bare single-thread pacing loop on a pty (sleep to the moment the line has drained, write
 // two bytes), both measured in this run against the same module stand-in in a child
 // process (bench/cli/StandIn.h). Goal: at most 2 x.
+#include "bench/cli/BenchImage.h"
 #include "bench/cli/StandIn.h"
 #include "bitmap/DownloadImageBuilder.h"
 #include "protocol/Module.h"
@@ -148,14 +149,7 @@ int main(int argc, char** argv) {
         }
     }
     QTemporaryDir dir;
-    std::vector<MonoBitmap> bitmaps;
-    for (int k = 0; k < 8; ++k) {
-        QByteArray rows(40 * 32, '\0');
-        for (int i = 0; i < rows.size(); ++i)
-            rows[i] = char((i * 31 + k * 7) & 0xFF);
-        bitmaps.emplace_back(320, 32, rows);
-    }
-    const PackedImage packed = DownloadImageBuilder::packDownloadImage(bitmaps);
+    const PackedImage packed = bench::benchImage(); // the image bench/cli downloads
     if (!packed.ok())
         return 1;
     const qint64 data = qint64(packed.end);
