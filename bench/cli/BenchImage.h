@@ -6,6 +6,10 @@
 #include "bitmap/DownloadImageBuilder.h"
 #include "bitmap/MonoBitmap.h"
 
+#include <QDir>
+#include <QFile>
+#include <QString>
+
 #include <vector>
 
 namespace panelix::bench {
@@ -19,6 +23,18 @@ inline PackedImage benchImage() {
         bitmaps.emplace_back(320, 32, rows);
     }
     return DownloadImageBuilder::packDownloadImage(bitmaps);
+}
+
+// The bench image written as dir/file.add: its path, with its data bytes in *data; empty when
+// it cannot be made or written.
+inline QString writeBenchImage(const QString& dir, qint64* data) {
+    const PackedImage packed = benchImage();
+    const QString path = QDir(dir).filePath(QStringLiteral("file.add"));
+    QFile f(path);
+    if (!packed.ok() || !f.open(QIODevice::WriteOnly) || f.write(packed.image) != packed.image.size())
+        return QString();
+    *data = qint64(packed.end);
+    return path;
 }
 
 } // namespace panelix::bench

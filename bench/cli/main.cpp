@@ -128,13 +128,10 @@ Run runSession(const QByteArray& image, qint64 data) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    const PackedImage packed = bench::benchImage();
-    const QString image = QDir(dir.path()).filePath(QStringLiteral("file.add"));
-    QFile f(image);
-    if (!packed.ok() || !f.open(QIODevice::WriteOnly) || f.write(packed.image) != packed.image.size())
+    qint64 data = 0;
+    const QString image = bench::writeBenchImage(dir.path(), &data);
+    if (image.isEmpty())
         return 1;
-    f.close();
-    const qint64 data = qint64(packed.end);
 
     std::printf("panelix-cli download of %lld data bytes on N simulated modules at 19,200 baud\n", data);
     std::printf("  N   wall s   tool CPU s   stand-in CPU s   worst utilisation   first data byte after s (latest, spread)\n");
@@ -154,7 +151,7 @@ int main(int argc, char** argv) {
                     r.worstUtilisation, r.worstStart, r.startSpread, r.ok ? "" : "  (FAILED)");
         std::fflush(stdout);
     }
-    const Run reference = runSession(packed.image, data);
+    const Run reference = runSession(bench::benchImage().image, data);
     std::printf("  session alone (the window's path), 1 port: wall %.2f s, CPU %.3f s, utilisation %.4f%s\n",
                 reference.wall, reference.cpu, reference.worstUtilisation, reference.ok ? "" : "  (FAILED)");
     const double single = runs[0].cpu;

@@ -204,13 +204,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     QTemporaryDir dir;
-    const PackedImage packed = bench::benchImage();
-    const QString image = QDir(dir.path()).filePath(QStringLiteral("file.add"));
-    QFile f(image);
-    if (!packed.ok() || !f.open(QIODevice::WriteOnly) || f.write(packed.image) != packed.image.size())
+    qint64 data = 0;
+    const QString image = bench::writeBenchImage(dir.path(), &data);
+    if (image.isEmpty())
         return 1;
-    f.close();
-    const qint64 data = qint64(packed.end);
 
     std::printf("panelix-cli download of %lld data bytes at 19,200 baud: Linux build and Windows build under Wine;\n"
                 "utilisation = data bytes x 10 bits / 19,200 over first to last data byte at the module, "
